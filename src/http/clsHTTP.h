@@ -1,0 +1,152 @@
+#pragma once
+// clsHTTP: one HTTP/1.x request at a time over one TCP connection.
+//
+// Owner: whoever creates it (clsUpload, clsInfo); it owns its socket. Calling order: Reset,
+// properties, AddElement/AddHeader, Submit, then wait for DocumentComplete, which ends every
+// request exactly once and is the last thing the raising handler does, so the owner may Reset
+// and Submit again from inside it. Failures are reported by StateChanged(-3, text) followed by
+// DocumentComplete; nothing is thrown.
+#include "http/Socket.h"
+#include "http/modUrl.h"
+#include "platform/Clock.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+// State values carried by StateChanged.
+namespace HttpState {
+constexpr int32_t Idle = 0;
+constexpr int32_t Connecting = 1;
+constexpr int32_t Connected = 2;
+constexpr int32_t SendingHeader = 3;
+constexpr int32_t SendingBody = 4;
+constexpr int32_t Sent = 5;
+constexpr int32_t ReceivingHeader = 6;
+constexpr int32_t ReceivingBody = 7;
+constexpr int32_t Complete = 8;
+constexpr int32_t Redirecting = -1;
+constexpr int32_t Cancelled = -2;
+constexpr int32_t Failed = -3;
+} // namespace HttpState
+
+// Option bits of Flags.
+namespace HttpFlags {
+constexpr int32_t StoreInFile = 1;
+constexpr int32_t Resume = 2;
+constexpr int32_t DecodeChunked = 4;
+constexpr int32_t FollowRedirects = 8;
+constexpr int32_t NoCache = 16;
+constexpr int32_t SendReferer = 32;
+constexpr int32_t UseProxy = 64;
+} // namespace HttpFlags
+
+class clsHTTP {
+public:
+    explicit clsHTTP(std::unique_ptr<Socket> socket, const Clock& clock = Clock::System());
+    ~clsHTTP();
+    clsHTTP(const clsHTTP&) = delete;
+    clsHTTP& operator=(const clsHTTP&) = delete;
+
+    // --- properties, in the order of the interface ---------------------------------------
+    const std::string& Action() const { return m_Action; }
+    void SetAction(const std::string& value) { m_Action = value; }
+    const std::string& FilePath() const { return m_FilePath; }
+    void SetFilePath(const std::string& value) { m_FilePath = value; }
+    int32_t EncType() const { return m_EncType; }
+    void SetEncType(int32_t value) { m_EncType = value; }
+    int32_t Flags() const { return m_Flags; }
+    void SetFlags(int32_t value) { m_Flags = value; }
+    int32_t Method() const { return m_Method; }
+    void SetMethod(int32_t value) { m_Method = value; }
+    int32_t Protocol() const { return m_Protocol; }
+    void SetProtocol(int32_t value) { m_Protocol = value; }
+    const std::string& Username() const { return m_Username; }
+    void SetUsername(const std::string& value) { m_Username = value; }
+    const std::string& Password() const { return m_Password; }
+    void SetPassword(const std::string& value) { m_Password = value; }
+    const std::string& ProxyHostname() const { return m_ProxyHostname; }
+    void SetProxyHostname(const std::string& value) { m_ProxyHostname = value; }
+    int32_t ProxyPort() const { return m_ProxyPort; }
+    void SetProxyPort(int32_t value) { m_ProxyPort = value; }
+    const std::string& ProxyUsername() const { return m_ProxyUsername; }
+    void SetProxyUsername(const std::string& value) { m_ProxyUsername = value; }
+    const std::string& ProxyPassword() const { return m_ProxyPassword; }
+    void SetProxyPassword(const std::string& value) { m_ProxyPassword = value; }
+    int64_t BytesLoad() const { return m_BytesLoad; }
+    int64_t BytesSend() const { return m_BytesSend; }
+    const std::string& RequestHeader() const { return m_RequestHeader; }
+    int64_t RequestHeaderLength() const { return m_RequestHeaderLength; }
+    int64_t RequestContentLength() const { return m_RequestContentLength; }
+    int32_t RequestTime() const;
+    int32_t ReturnCode() const { return m_ReturnCode; }
+    const std::string& ReturnMessage() const { return m_ReturnMessage; }
+    const std::string& ReturnHeader() const { return m_ReturnHeader; }
+    int64_t ReturnHeaderLength() const { return m_ReturnHeaderLength; }
+    int64_t ReturnContentLength() const { return m_ReturnContentLength; }
+    int64_t ReturnContentResume() const { return m_ReturnContentResume; }
+    int64_t ReturnContentPointer() const { return m_ReturnContentPointer; }
+    int32_t ReturnTime() const;
+    int32_t Timeout() const;
+
+    // --- methods ----------------------------------------------------------------------------
+    int32_t AddElement(const std::string& strName, const std::string& strValue, int32_t lngType,
+                       bool blnReplace = false);
+    int32_t AddHeader(const std::string& strName, const std::string& strValue,
+                      bool blnReplace = false);
+    void Cancel();
+    bool Reset();
+    void Submit();
+    std::string FilterCRLF(const std::string& Data) const;
+    std::string ExtractSubStr(const std::string& strData, const std::string& strLeft,
+                              const std::string& strRight, bool blnIgnoreCase = false,
+                              bool blnReverse = false) const;
+
+    // The current state value (not a property of the interface; handy for owners and tests).
+    int32_t State() const { return m_State; }
+
+    // --- events -----------------------------------------------------------------------------
+    std::function<void(int32_t ReturnCode, const std::string& ReplyMessage,
+                       const std::string& Header)>
+        DocumentHeaderReceived;
+    std::function<void(const std::string& DocumentChunk)> DocumentChunkReceived;
+    std::function<void(int32_t ReturnCode, const std::string& ReplyMessage,
+                       const std::string& Header, const std::string& Data)>
+        DocumentComplete;
+    std::function<void(int32_t State, const std::string& Details)> StateChanged;
+    std::function<void(const std::string& Location)> Redirecting;
+
+private:
+    // The implementation adds its private state and handlers below.
+    std::string m_Action;
+    std::string m_FilePath;
+    int32_t m_EncType = 0;
+    int32_t m_Flags = 0;
+    int32_t m_Method = 0;
+    int32_t m_Protocol = 0;
+    std::string m_Username;
+    std::string m_Password;
+    std::string m_ProxyHostname;
+    int32_t m_ProxyPort = 0;
+    std::string m_ProxyUsername;
+    std::string m_ProxyPassword;
+    int64_t m_BytesLoad = 0;
+    int64_t m_BytesSend = 0;
+    std::string m_RequestHeader;
+    int64_t m_RequestHeaderLength = 0;
+    int64_t m_RequestContentLength = 0;
+    int32_t m_ReturnCode = 0;
+    std::string m_ReturnMessage;
+    std::string m_ReturnHeader;
+    int64_t m_ReturnHeaderLength = 0;
+    int64_t m_ReturnContentLength = 0;
+    int64_t m_ReturnContentResume = 0;
+    int64_t m_ReturnContentPointer = 0;
+    int32_t m_State = 0;
+
+    std::unique_ptr<Socket> sckHTTP;
+    const Clock& m_Clock;
+};
