@@ -79,6 +79,9 @@ ConfigSettings& Settings();
 // Where config.ini lives: the program folder when config.ini exists there or the folder is
 // writable, else $XDG_CONFIG_HOME/vostrand-uploader/ (~/.config/...).
 std::string ConfigFilePath(const std::string& programFolder);
+// $XDG_CONFIG_HOME/vostrand-uploader (else ~/.config/vostrand-uploader), without a trailing "/";
+// SaveConfig creates it when the path lies there.
+std::string UserConfigFolder();
 
 // Fills the record from the file; missing file, section or key give the defaults.
 void LoadConfig(ConfigSettings& settings, const std::string& path);

@@ -1,0 +1,71 @@
+// The path half of modFileSystem: splitting paths and listing folders.
+#include "platform/modFileSystem.h"
+
+#include <algorithm>
+#include <dirent.h>
+#include <fnmatch.h>
+
+namespace modFileSystem {
+
+std::string AddBackslash(const std::string& path) {
+    if (!path.empty() && path.back() == '/') {
+        return path;
+    }
+    return path + "/";
+}
+
+std::string GetFileName(const std::string& path, bool stripExtension) {
+    const size_t slash = path.rfind('/');
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (stripExtension) {
+        const size_t dot = name.rfind('.');
+        if (dot != std::string::npos) {
+            name.resize(dot);
+        }
+    }
+    return name;
+}
+
+std::string GetFileExtension(const std::string& path, bool withDot) {
+    const std::string name = GetFileName(path, false);
+    const size_t dot = name.rfind('.');
+    if (dot == std::string::npos) {
+        return {};
+    }
+    return name.substr(withDot ? dot : dot + 1);
+}
+
+std::string GetFolder(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+std::vector<std::string> ListFiles(const std::string& folder, const std::string& pattern) {
+    std::vector<std::string> names;
+    // "*.*" means every entry to the callers, as it did on the original system, where it also
+    // matched names without a dot.
+    const std::string glob = pattern == "*.*" ? "*" : pattern;
+    DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+    if (dir != nullptr) {
+        while (const dirent* entry = readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name == "." || name == "..") {
+                continue;
+            }
+            if (fnmatch(glob.c_str(), name.c_str(), 0) == 0) {
+                names.push_back(name);
+            }
+        }
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    names.insert(names.begin(), std::string());
+    return names;
+}
+
+std::string TrimAtNul(const std::string& text) {
+    const size_t nul = text.find('\0');
+    return nul == std::string::npos ? text : text.substr(0, nul);
+}
+
+} // namespace modFileSystem

@@ -1,0 +1,363 @@
+#include "settings/IniFile.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <map>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace modConfig::ini {
+
+namespace {
+
+std::string Trim(const std::string& text) {
+    const size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) {
+        return {};
+    }
+    const size_t last = text.find_last_not_of(" \t");
+    return text.substr(first, last - first + 1);
+}
+
+// Only ASCII letters fold: names are compared byte for byte otherwise.
+std::string Lower(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
+std::string Unquote(const std::string& value) {
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+        return value.substr(1, value.size() - 2);
+    }
+    return value;
+}
+
+// A line break inside a value, key or section name would end the line and let the rest be read
+// as new keys or sections, so it is stored as a blank.
+std::string OneLine(std::string text) {
+    for (char& c : text) {
+        if (c == '\r' || c == '\n') {
+            c = ' ';
+        }
+    }
+    return text;
+}
+
+// A value whose blanks at either end or enclosing quotes the reader would strip is written
+// inside one extra pair of quotes, so that it reads back as written.
+std::string Encode(const std::string& value) {
+    const bool needsQuotes =
+        !value.empty() && (value.front() == ' ' || value.front() == '\t' || value.back() == ' ' ||
+                           value.back() == '\t' ||
+                           (value.size() >= 2 && value.front() == '"' && value.back() == '"'));
+    return needsQuotes ? "\"" + value + "\"" : value;
+}
+
+struct CacheEntry {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    timespec changed{};
+    std::shared_ptr<const Document> document;
+};
+
+std::map<std::string, CacheEntry>& Cache() {
+    static std::map<std::string, CacheEntry> cache;
+    return cache;
+}
+
+bool SameTime(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+BeforeRenameHook& Hook() {
+    static BeforeRenameHook hook;
+    return hook;
+}
+
+bool WriteAll(int fd, const std::string& content) {
+    size_t done = 0;
+    while (done < content.size()) {
+        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+} // namespace
+
+Document::Line Document::ParseLine(std::string text) {
+    Line line;
+    line.text = std::move(text);
+    const std::string trimmed = Trim(line.text);
+    if (trimmed.empty() || trimmed[0] == ';' || trimmed[0] == '#') {
+        return line;
+    }
+    if (trimmed[0] == '[') {
+        const size_t close = trimmed.find(']');
+        if (close != std::string::npos) {
+            line.kind = Kind::Section;
+            line.name = Lower(Trim(trimmed.substr(1, close - 1)));
+        }
+        return line;
+    }
+    const size_t eq = trimmed.find('=');
+    if (eq == std::string::npos) {
+        return line;
+    }
+    std::string key = Trim(trimmed.substr(0, eq));
+    if (key.empty()) {
+        return line;
+    }
+    line.kind = Kind::Key;
+    line.name = Lower(key);
+    line.value = Unquote(Trim(trimmed.substr(eq + 1)));
+    return line;
+}
+
+Document Document::Parse(const std::string& bytes) {
+    Document doc;
+    const size_t firstBreak = bytes.find('\n');
+    doc.m_Crlf = firstBreak != std::string::npos && firstBreak > 0 && bytes[firstBreak - 1] == '\r';
+    doc.m_FinalNewline = bytes.empty() || bytes.back() == '\n';
+    size_t start = 0;
+    while (start < bytes.size()) {
+        size_t end = bytes.find('\n', start);
+        const size_t next = end == std::string::npos ? bytes.size() : end + 1;
+        if (end == std::string::npos) {
+            end = bytes.size();
+        }
+        if (end > start && bytes[end - 1] == '\r') {
+            --end;
+        }
+        doc.m_Lines.push_back(ParseLine(bytes.substr(start, end - start)));
+        start = next;
+    }
+    return doc;
+}
+
+std::string Document::Serialize() const {
+    const char* eol = m_Crlf ? "\r\n" : "\n";
+    std::string out;
+    for (size_t i = 0; i < m_Lines.size(); ++i) {
+        out += m_Lines[i].text;
+        if (i + 1 < m_Lines.size() || m_FinalNewline) {
+            out += eol;
+        }
+    }
+    return out;
+}
+
+int Document::FindKey(const std::string& section, const std::string& key) const {
+    const std::string wantSection = Lower(section);
+    const std::string wantKey = Lower(key);
+    bool inSection = false;
+    for (size_t i = 0; i < m_Lines.size(); ++i) {
+        const Line& line = m_Lines[i];
+        if (line.kind == Kind::Section) {
+            inSection = line.name == wantSection;
+        } else if (inSection && line.kind == Kind::Key && line.name == wantKey) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+std::optional<std::string> Document::Get(const std::string& section, const std::string& key) const {
+    const int i = FindKey(section, key);
+    if (i < 0) {
+        return std::nullopt;
+    }
+    return m_Lines[static_cast<size_t>(i)].value;
+}
+
+void Document::Set(const std::string& section, const std::string& key, const std::string& value) {
+    const std::string encoded = Encode(OneLine(value));
+    const int found = FindKey(section, key);
+    if (found >= 0) {
+        Line& line = m_Lines[static_cast<size_t>(found)];
+        line = ParseLine(line.text.substr(0, line.text.find('=') + 1) + encoded);
+        return;
+    }
+    const std::string newLine = OneLine(key) + "=" + encoded;
+    const std::string wantSection = Lower(section);
+    // Add the key after the last key (or the header) of the first section of that name, so
+    // that comments and blank lines before the next section stay with it.
+    int insertAfter = -1;
+    bool inSection = false;
+    bool seen = false;
+    for (size_t i = 0; i < m_Lines.size(); ++i) {
+        const Line& line = m_Lines[i];
+        if (line.kind == Kind::Section) {
+            if (seen && inSection) {
+                break;
+            }
+            inSection = line.name == wantSection;
+            seen = seen || inSection;
+            if (inSection) {
+                insertAfter = static_cast<int>(i);
+            }
+        } else if (inSection && line.kind == Kind::Key) {
+            insertAfter = static_cast<int>(i);
+        }
+    }
+    if (insertAfter >= 0) {
+        m_Lines.insert(m_Lines.begin() + insertAfter + 1, ParseLine(newLine));
+        return;
+    }
+    if (!m_Lines.empty() && !Trim(m_Lines.back().text).empty()) {
+        m_Lines.push_back(ParseLine(""));
+    }
+    m_Lines.push_back(ParseLine("[" + OneLine(section) + "]"));
+    m_Lines.push_back(ParseLine(newLine));
+    m_FinalNewline = true;
+}
+
+ReadResult ReadWholeFile(const std::string& path, std::string& bytes) {
+    bytes.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return errno == ENOENT || errno == ENOTDIR ? ReadResult::Missing : ReadResult::Failed;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return ReadResult::Failed;
+    }
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            ::close(fd);
+            return ReadResult::Failed;
+        }
+        if (n == 0) {
+            break;
+        }
+        bytes.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return ReadResult::Ok;
+}
+
+std::shared_ptr<const Document> CachedDocument(const std::string& path) {
+    auto& cache = Cache();
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        cache.erase(path);
+        return nullptr;
+    }
+    auto it = cache.find(path);
+    if (it != cache.end() && it->second.device == st.st_dev && it->second.inode == st.st_ino &&
+        it->second.size == st.st_size && SameTime(it->second.modified, st.st_mtim) &&
+        SameTime(it->second.changed, st.st_ctim)) {
+        return it->second.document;
+    }
+    std::string bytes;
+    if (ReadWholeFile(path, bytes) != ReadResult::Ok) {
+        cache.erase(path);
+        return nullptr;
+    }
+    // A handful of files are read (config.ini, the language files); keep the cache that small.
+    if (cache.size() >= 16) {
+        cache.clear();
+    }
+    CacheEntry entry;
+    entry.device = st.st_dev;
+    entry.inode = st.st_ino;
+    entry.size = st.st_size;
+    entry.modified = st.st_mtim;
+    entry.changed = st.st_ctim;
+    entry.document = std::make_shared<const Document>(Document::Parse(bytes));
+    cache[path] = entry;
+    return entry.document;
+}
+
+void DropCache(const std::string& path) {
+    Cache().erase(path);
+}
+
+void SetBeforeRenameHook(BeforeRenameHook hook) {
+    Hook() = std::move(hook);
+}
+
+bool ReplaceFileAtomically(const std::string& path, const std::string& content) {
+    if (path.empty()) {
+        return false;
+    }
+    // Write through a symbolic link to the file it names, so the link stays a link.
+    std::string target = path;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        char resolved[PATH_MAX];
+        if (::realpath(path.c_str(), resolved) != nullptr) {
+            target = resolved;
+        }
+    }
+    mode_t mode = 0600;
+    bool exists = false;
+    if (::stat(target.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode)) {
+            return false;
+        }
+        exists = true;
+        mode = st.st_mode & 07777;
+    }
+    std::string temp = target + ".tmp-XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) {
+        return false;
+    }
+    bool ok = ::fchmod(fd, mode) == 0;
+    if (ok && exists && (st.st_uid != ::geteuid() || st.st_gid != ::getegid())) {
+        // Keep the owner when we may (running as root on a user's file); not fatal otherwise.
+        (void)!::fchown(fd, st.st_uid, st.st_gid);
+    }
+    ok = ok && WriteAll(fd, content) && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (ok && Hook()) {
+        ok = Hook()(temp);
+    }
+    if (ok) {
+        ok = ::rename(temp.c_str(), target.c_str()) == 0;
+    }
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    // Make the rename itself durable.
+    const int dirFd = ::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        (void)::fsync(dirFd);
+        ::close(dirFd);
+    }
+    DropCache(path);
+    DropCache(target);
+    return true;
+}
+
+} // namespace modConfig::ini

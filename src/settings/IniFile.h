@@ -1,0 +1,61 @@
+#pragma once
+// The INI store behind modConfig: parsing that keeps every line, lookups by case-insensitive
+// section and key, in-place replacement, a small cache of parsed files, and the atomic replace
+// used by every write.
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace modConfig::ini {
+
+// One INI file as lines. Lines that are not sections or keys (comments, blanks, text without
+// "=") are kept as they are. The line ending (LF or CRLF) is the one the file had.
+class Document {
+public:
+    static Document Parse(const std::string& bytes);
+    std::string Serialize() const;
+
+    // The first key of that name in any section of that name, trimmed and with one pair of
+    // enclosing double quotes removed; nothing when missing.
+    std::optional<std::string> Get(const std::string& section, const std::string& key) const;
+    // Replaces the value of the key found by Get, or adds the key at the end of the section,
+    // or the section at the end of the file.
+    void Set(const std::string& section, const std::string& key, const std::string& value);
+
+private:
+    enum class Kind { Other, Section, Key };
+    struct Line {
+        std::string text;
+        Kind kind = Kind::Other;
+        std::string name; // lower-case section or key name
+        std::string value;
+    };
+    static Line ParseLine(std::string text);
+    int FindKey(const std::string& section, const std::string& key) const;
+
+    std::vector<Line> m_Lines;
+    bool m_Crlf = false;
+    bool m_FinalNewline = true;
+};
+
+enum class ReadResult { Ok, Missing, Failed };
+ReadResult ReadWholeFile(const std::string& path, std::string& bytes);
+
+// The parsed file from the cache while its size and modification time are unchanged; nullptr
+// when the file does not exist or cannot be read.
+std::shared_ptr<const Document> CachedDocument(const std::string& path);
+void DropCache(const std::string& path);
+
+// Writes the content to a temporary file beside path, flushes it to disk and renames it over
+// path, so that a crash leaves the old file or the new one. A new file gets mode 0600, an
+// existing one keeps its mode. False on any failure; the old file is then untouched.
+bool ReplaceFileAtomically(const std::string& path, const std::string& content);
+
+// Test seam: called after the temporary file is written and flushed, before the rename. A hook
+// returning false makes the replace fail there (the temporary file is removed).
+using BeforeRenameHook = std::function<bool(const std::string& tempPath)>;
+void SetBeforeRenameHook(BeforeRenameHook hook);
+
+} // namespace modConfig::ini
