@@ -1,0 +1,49 @@
+#pragma once
+// clsInfo: the one GET of "toolconfig.php" at start. The answer's key=value lines give the
+// largest accepted file, the current client version and a news text, stored in modUpload; then
+// Complete reports whether a positive maximum file size arrived.
+//
+// Complete is raised from inside the HTTP client's handler and is the last thing done there:
+// the owner may read the values in it, but releases the object only after it has returned (for
+// example posted to the event loop).
+#include "http/Socket.h"
+#include "platform/Clock.h"
+#include "upload/modUpload.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class clsHTTP;
+class ConfigSettings;
+
+class clsInfo {
+public:
+    // settings: the proxy options. Both it and the clock must outlive the object.
+    clsInfo(const ConfigSettings& settings, SocketFactory socketFactory,
+            const Clock& clock = Clock::System());
+    ~clsInfo();
+    clsInfo(const clsInfo&) = delete;
+    clsInfo& operator=(const clsInfo&) = delete;
+
+    // Sends the request to modUpload::BaseUrl() + "toolconfig.php" and returns at once.
+    void RequestInfo();
+    // Gives the query up when its connection has been silent for limitSeconds or more: Complete
+    // follows with Success false. True when it gave up.
+    bool CheckStall(int32_t limitSeconds = modUpload::DefaultStallLimitSeconds);
+    // True from RequestInfo until Complete has been raised.
+    bool Pending() const { return m_Pending; }
+
+    // Reads an answer body into modUpload's values (what a 200 answer does).
+    static void ParseAnswer(const std::string& data);
+
+    std::function<void(bool Success)> Complete;
+
+private:
+    void OnDocumentComplete(int32_t returnCode, const std::string& data);
+
+    const ConfigSettings& m_Settings;
+    bool m_Pending = false;
+    std::unique_ptr<clsHTTP> objHTTP;
+};

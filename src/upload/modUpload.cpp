@@ -1,0 +1,137 @@
+#include "upload/modUpload.h"
+
+#include "platform/modFileSystem.h"
+#include "settings/modConfig.h"
+#include "settings/modLanguage.h"
+
+#include <cstdio>
+#include <ctime>
+
+namespace modUpload {
+
+namespace {
+struct ServiceValues {
+    std::string baseUrl = DefaultBaseUrl;
+    int64_t maxFileSize = 0;
+    std::string version;
+    std::string news;
+};
+
+ServiceValues& Values() {
+    static ServiceValues values;
+    return values;
+}
+
+std::string Trim(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) {
+        return {};
+    }
+    const auto last = text.find_last_not_of(" \t\r\n");
+    return text.substr(first, last - first + 1);
+}
+
+std::string WithSlash(std::string url) {
+    if (!url.empty() && url.back() != '/') {
+        url += '/';
+    }
+    return url;
+}
+} // namespace
+
+const std::string& BaseUrl() {
+    return Values().baseUrl;
+}
+
+void SetBaseUrl(const std::string& url) {
+    const std::string trimmed = Trim(url);
+    Values().baseUrl = trimmed.empty() ? std::string(DefaultBaseUrl) : WithSlash(trimmed);
+}
+
+int64_t MaxFileSize() {
+    return Values().maxFileSize;
+}
+void SetMaxFileSize(int64_t bytes) {
+    Values().maxFileSize = bytes;
+}
+const std::string& Version() {
+    return Values().version;
+}
+void SetVersion(const std::string& version) {
+    Values().version = version;
+}
+const std::string& News() {
+    return Values().news;
+}
+void SetNews(const std::string& news) {
+    Values().news = news;
+}
+
+void ResetServiceValues() {
+    Values() = ServiceValues{};
+}
+
+std::string ResolveBaseUrl(const char* environmentValue, const std::string& configFile) {
+    if (environmentValue != nullptr) {
+        const std::string fromEnvironment = Trim(environmentValue);
+        if (!fromEnvironment.empty()) {
+            return WithSlash(fromEnvironment);
+        }
+    }
+    if (!configFile.empty()) {
+        const std::string fromConfig =
+            Trim(modConfig::ReadIniValue(configFile, "Service", "base_url", ""));
+        if (!fromConfig.empty()) {
+            return WithSlash(fromConfig);
+        }
+    }
+    return DefaultBaseUrl;
+}
+
+std::string FormatLogTime(Clock::TimePoint time) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
+    std::tm local{};
+    if (localtime_r(&seconds, &local) == nullptr) {
+        return {};
+    }
+    char text[32];
+    const std::size_t length = std::strftime(text, sizeof text, "%d.%m.%Y %H:%M:%S", &local);
+    return std::string(text, length);
+}
+
+bool WriteLogEntry(const std::string& logFilePath, const std::string& filePath, int64_t fileSize,
+                   const std::string& downloadUrl, const std::string& deleteUrl,
+                   const modLanguage::TextLists& texts, const NumberFormat& format,
+                   const Clock& clock) {
+    if (logFilePath.empty()) {
+        return false;
+    }
+    std::FILE* file = std::fopen(logFilePath.c_str(), "ab");
+    if (file == nullptr) {
+        return false;
+    }
+    const std::string lines[] = {
+        texts.GetLogFileText(1) + ": " + FormatLogTime(clock.Now()),
+        texts.GetLogFileText(2) + ": " + modFileSystem::GetFileName(filePath),
+        texts.GetLogFileText(3) + ": " + FormatInteger(static_cast<double>(fileSize), format) +
+            " Byte",
+        texts.GetLogFileText(4) + ": " + downloadUrl,
+        texts.GetLogFileText(5) + ": " + deleteUrl,
+        std::string(),
+    };
+    bool written = true;
+    for (const std::string& line : lines) {
+        const std::string whole = line + "\r\n";
+        if (std::fwrite(whole.data(), 1, whole.size(), file) != whole.size()) {
+            written = false;
+            break;
+        }
+    }
+    // A full disk may only show when the buffer is flushed by the close.
+    if (std::fclose(file) != 0) {
+        written = false;
+    }
+    return written;
+}
+
+} // namespace modUpload

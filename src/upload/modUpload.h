@@ -1,0 +1,57 @@
+#pragma once
+// The upload module: the service values that the information query stores for the rest of the
+// run, the service base URL, and the upload log.
+#include "platform/Clock.h"
+#include "platform/Format.h"
+
+#include <cstdint>
+#include <string>
+
+namespace modLanguage {
+class TextLists;
+}
+
+namespace modUpload {
+
+inline constexpr char DefaultBaseUrl[] = "http://127.0.0.1:8931/";
+inline constexpr char UserAgent[] = "Vostrand-Uploader V1.0";
+inline constexpr char BaseUrlEnvironment[] = "VOSTRAND_BASE_URL";
+// Seconds without any activity on the connection after which an upload or the information
+// query is given up (see clsUpload::CheckStall, clsInfo::CheckStall).
+inline constexpr int32_t DefaultStallLimitSeconds = 60;
+
+// --- service values -------------------------------------------------------------------------
+// The root of the service's web site, always ending in "/".
+const std::string& BaseUrl();
+// Stores url with a "/" appended when it lacks one; an empty url restores the default.
+void SetBaseUrl(const std::string& url);
+// Largest accepted file in bytes; 0 until the information query has answered.
+int64_t MaxFileSize();
+void SetMaxFileSize(int64_t bytes);
+// The service's current client version, as sent.
+const std::string& Version();
+void SetVersion(const std::string& version);
+// The news text, line breaks as "\r\n".
+const std::string& News();
+void SetNews(const std::string& news);
+// Back to the start values (default base URL, 0, "", ""); for tests and a fresh start.
+void ResetServiceValues();
+
+// The base URL the programs use: the environment value (VOSTRAND_BASE_URL, pass getenv's
+// result; null or empty means unset), else the key base_url in section Service of configFile
+// (read only), else DefaultBaseUrl. The result always ends in "/".
+std::string ResolveBaseUrl(const char* environmentValue, const std::string& configFile);
+
+// --- upload log -----------------------------------------------------------------------------
+// Appends one entry of six "\r\n"-ended lines to the file logFilePath: date and time, file name,
+// size in bytes, download link, delete link, an empty line; labels LogFile(1) to LogFile(5).
+// The file is open only while the entry is written. Every failure is silent: false.
+bool WriteLogEntry(const std::string& logFilePath, const std::string& filePath, int64_t fileSize,
+                   const std::string& downloadUrl, const std::string& deleteUrl,
+                   const modLanguage::TextLists& texts, const NumberFormat& format,
+                   const Clock& clock = Clock::System());
+
+// The local date and time of the log: "dd.mm.yyyy hh:mm:ss".
+std::string FormatLogTime(Clock::TimePoint time);
+
+} // namespace modUpload
