@@ -1,0 +1,437 @@
+#include "ui/UploadQueue.h"
+
+#include "platform/modFileSystem.h"
+#include "settings/modConfig.h"
+#include "settings/modLanguage.h"
+#include "upload/clsInfo.h"
+#include "upload/clsUpload.h"
+#include "upload/modUpload.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+constexpr double BytesPerMB = 1048576.0;
+
+// The list commands that need at least one row.
+constexpr const char* RowMenus[] = {
+    "mnuEditRemove",      "mnuEditPublish",  "mnuEditSetBinLayerID", "mnuEditSetDescription",
+    "mnuEditSetPassword", "mnuEditCopyUrls", "mnuEditSelectAll",     "mnuUploadStart"};
+
+// Every command the window disables while it waits for the service information.
+constexpr const char* AllMenus[] = {
+    "mnuEditAdd",           "mnuEditRemove",         "mnuEditPublish",
+    "mnuEditSetBinLayerID", "mnuEditSetDescription", "mnuEditSetPassword",
+    "mnuEditCopyUrls",      "mnuEditSelectAll",      "mnuUploadStart",
+    "mnuUploadCancel",      "mnuExtrasOptions",      "mnuHelpNews",
+    "mnuHelpAbout"};
+constexpr const char* AllButtons[] = {"add", "remove", "upload", "cancel", "news", "about"};
+} // namespace
+
+UploadQueue::UploadQueue(WindowToolkit& toolkit, ConfigSettings& settings,
+                         const modLanguage::TextLists& texts, const NumberFormat& format,
+                         clsUpload& upload)
+    : m_Toolkit(toolkit), m_Settings(settings), m_Texts(texts), m_Format(format), objUpload(upload),
+      m_StatusBar(toolkit, format), m_StallLimit(modUpload::DefaultStallLimitSeconds) {
+    objUpload.Ready = [this](const std::string& key) { objUpload_Ready(key); };
+    objUpload.ItemChanged = [this](const std::string& key) { RefreshRowOf(key); };
+}
+
+UploadQueue::~UploadQueue() {
+    *m_Alive = false;
+    objUpload.Ready = nullptr;
+    objUpload.ItemChanged = nullptr;
+    if (objInfo) {
+        objInfo->Complete = nullptr;
+    }
+}
+
+int32_t UploadQueue::ShowMessage(int32_t n, int32_t flags,
+                                 const std::vector<std::string>& parameters) {
+    return modLanguage::ShowMessage(m_Texts, n, flags, parameters,
+                                    [this](const std::string& text, int32_t buttons) {
+                                        return m_Toolkit.ShowMessage(text, buttons);
+                                    });
+}
+
+void UploadQueue::SetTimer(bool enabled) {
+    m_TimerEnabled = enabled;
+    m_Toolkit.SetTimerEnabled(enabled);
+}
+
+void UploadQueue::RefreshRowOf(const std::string& key) {
+    const int32_t index = m_List.IndexOf(key);
+    if (index >= 0) {
+        m_Toolkit.RefreshRow(index);
+    }
+}
+
+// --- start of the window ------------------------------------------------------------------------
+
+void UploadQueue::SetInitialState() {
+    for (const char* name : AllMenus) {
+        m_Toolkit.SetMenuEnabled(name, false);
+    }
+    for (const char* key : AllButtons) {
+        m_Toolkit.SetButtonEnabled(key, false);
+    }
+    m_Toolkit.SetDropEnabled(false);
+}
+
+void UploadQueue::RequestInfo(std::unique_ptr<clsInfo> info) {
+    objInfo = std::move(info);
+    m_Info = objInfo.get();
+    objInfo->Complete = [this](bool success) { objInfo_Complete(success); };
+    // The timer is not yet the run's: no run can start before the answer. Its ticks only watch
+    // the query for a stall.
+    m_Toolkit.SetTimerEnabled(true);
+    objInfo->RequestInfo();
+}
+
+// --- list commands ------------------------------------------------------------------------------
+
+void UploadQueue::AddFile(const std::string& path) {
+    const int64_t size = modFileSystem::GetFileSize(path);
+    const int64_t max = modUpload::MaxFileSize();
+    if (max < size) {
+        ShowMessage(3, modLanguage::MB_WARNING_OK,
+                    {modFileSystem::GetFileName(path),
+                     FormatInteger(static_cast<double>(max) / BytesPerMB, m_Format)});
+        return;
+    }
+    const std::string name = modFileSystem::GetFileName(path);
+    EnsureExtensionIcon(ExtensionKey(path));
+    auto row = MakeUploadItem(path, size, m_Settings, m_Texts, m_Format);
+    if (m_List.Contains(path)) {
+        ShowMessage(2, modLanguage::MB_WARNING_OK, {name});
+        return;
+    }
+    if (path.empty() || !m_List.Append(row)) {
+        ShowMessage(5, modLanguage::MB_ERROR_OK, {"22", "Invalid argument"});
+        return;
+    }
+    m_Toolkit.RowInserted(m_List.Count() - 1);
+}
+
+void UploadQueue::AddBatch(const std::vector<std::string>& paths) {
+    m_Toolkit.SetRedraw(false);
+    for (const auto& path : paths) {
+        AddFile(path);
+    }
+    m_Toolkit.SetRedraw(true);
+    m_Toolkit.ClearCurrentRow();
+    UpdateListCommands();
+}
+
+void UploadQueue::AddFiles() {
+    const auto paths = m_Toolkit.ShowOpenDialog(m_Settings.DialogPath());
+    if (paths.empty()) {
+        return;
+    }
+    m_Settings.SetDialogPath(modFileSystem::GetFolder(paths.front()));
+    AddBatch(paths);
+}
+
+void UploadQueue::FilesDropped(const std::vector<std::string>& paths) {
+    if (paths.empty()) {
+        return;
+    }
+    AddBatch(paths);
+}
+
+void UploadQueue::Remove() {
+    const auto selected = m_Toolkit.SelectedRows();
+    m_Toolkit.SetRedraw(false);
+    // From the back, so that the positions of the rows still to remove stay valid.
+    for (auto it = selected.rbegin(); it != selected.rend(); ++it) {
+        if (m_List.RemoveAt(*it)) {
+            m_Toolkit.RowRemoved(*it);
+        }
+    }
+    m_Toolkit.SetRedraw(true);
+    UpdateListCommands();
+}
+
+void UploadQueue::PublishYes() {
+    for (int32_t index : m_Toolkit.SelectedRows()) {
+        if (index < m_List.Count()) {
+            m_List.At(index)->SetPublish(true, m_Texts);
+            m_Toolkit.RefreshRow(index);
+        }
+    }
+}
+
+void UploadQueue::PublishNo() {
+    for (int32_t index : m_Toolkit.SelectedRows()) {
+        if (index < m_List.Count()) {
+            m_List.At(index)->SetPublish(false, m_Texts);
+            m_Toolkit.RefreshRow(index);
+        }
+    }
+}
+
+void UploadQueue::SetValue(int32_t prompt, std::string UploadItem::*field) {
+    const auto entered = m_Toolkit.InputBox(m_Texts.GetInputText(prompt), ProgramTitle);
+    if (!entered) {
+        return;
+    }
+    // 60 characters, not bytes: a cut inside a UTF-8 sequence would leave an invalid text.
+    std::string value;
+    size_t characters = 0;
+    for (size_t i = 0; i < entered->size(); ++i) {
+        const auto byte = static_cast<unsigned char>((*entered)[i]);
+        if ((byte & 0xC0) != 0x80 && characters++ == MaxValueLength) {
+            break;
+        }
+        value += static_cast<char>(byte);
+    }
+    for (int32_t index : m_Toolkit.SelectedRows()) {
+        if (index < m_List.Count()) {
+            (*m_List.At(index)).*field = value;
+            m_Toolkit.RefreshRow(index);
+        }
+    }
+}
+
+void UploadQueue::SetBinLayerID() {
+    SetValue(1, &UploadItem::BinLayerId);
+}
+void UploadQueue::SetDescription() {
+    SetValue(2, &UploadItem::FileDescription);
+}
+void UploadQueue::SetPassword() {
+    SetValue(3, &UploadItem::FilePassword);
+}
+
+void UploadQueue::CopyUrls() {
+    const auto selected = m_Toolkit.SelectedRows();
+    std::string text;
+    bool any = false;
+    for (int32_t index : selected) {
+        if (index >= m_List.Count()) {
+            continue;
+        }
+        const auto& row = m_List.At(index);
+        if (row->UploadState == UploadStateWord::Complete) {
+            if (any) {
+                text += "\r\n";
+            }
+            text += row->DownloadUrl;
+            any = true;
+        }
+    }
+    if (any) {
+        m_Toolkit.SetClipboardText(text);
+    }
+}
+
+void UploadQueue::SelectAll() {
+    m_Toolkit.SelectAllRows();
+}
+
+bool UploadQueue::EnsureExtensionIcon(const std::string& key) {
+    if (std::find(m_IconKeys.begin(), m_IconKeys.end(), key) != m_IconKeys.end()) {
+        return true;
+    }
+    if (!m_Toolkit.LoadExtensionIcon(key)) {
+        return false;
+    }
+    m_IconKeys.push_back(key);
+    return true;
+}
+
+void UploadQueue::UpdateListCommands() {
+    const bool rows = !m_List.Empty();
+    for (const char* name : RowMenus) {
+        m_Toolkit.SetMenuEnabled(name, rows);
+    }
+    m_Toolkit.SetButtonEnabled("remove", rows);
+    m_Toolkit.SetButtonEnabled("upload", rows);
+    m_StatusBar.ShowFileCount(m_List.Count());
+}
+
+// --- queue driver -------------------------------------------------------------------------------
+
+void UploadQueue::Start() {
+    const std::string& log = m_Settings.LogFilePath();
+    const std::string path = m_Toolkit.ShowSaveDialog(modFileSystem::GetFileName(log),
+                                                      modFileSystem::GetFolder(log), "txt");
+    if (path.empty()) {
+        return;
+    }
+    StartRun(path);
+}
+
+void UploadQueue::StartRun(const std::string& logPath) {
+    m_Settings.SetLogFilePath(logPath);
+    SetIdleState(false);
+    for (int32_t i = 0; i < m_List.Count(); ++i) {
+        const auto& row = m_List.At(i);
+        if (row->UploadState != UploadStateWord::Complete) {
+            row->StatusText = m_Texts.GetStatusText(StatusNumber::Idle);
+            row->UploadState = UploadStateWord::Idle;
+            m_Toolkit.RefreshRow(i);
+        }
+    }
+    Tick();
+    SetTimer(true);
+}
+
+void UploadQueue::Tick() {
+    if (m_Info != nullptr) {
+        if (m_StallLimit > 0) {
+            m_Info->CheckStall(m_StallLimit);
+        }
+        return;
+    }
+    if (!objUpload.Active()) {
+        const std::string key = FindNextIdleItem();
+        if (key.empty()) {
+            Cancel();
+            return;
+        }
+        const auto row = m_List.Find(key);
+        row->StatusText.clear();
+        objUpload.m_Item = row;
+        objUpload.StartUpload();
+        RefreshRowOf(key);
+        return;
+    }
+    objUpload.UpdateStatus();
+    if (m_StallLimit > 0) {
+        objUpload.CheckStall(m_StallLimit);
+    }
+}
+
+void UploadQueue::Cancel() {
+    SetTimer(false);
+    if (objUpload.Active()) {
+        objUpload.CancelUpload();
+    }
+    SetIdleState(true);
+    if (RunEnded) {
+        RunEnded();
+    }
+}
+
+std::string UploadQueue::FindNextIdleItem() const {
+    const auto row = m_List.FirstIdle();
+    return row ? row->FilePath : std::string();
+}
+
+void UploadQueue::SetIdleState(bool idle) {
+    const bool rows = !m_List.Empty();
+    m_Toolkit.SetMenuEnabled("mnuUploadStart", idle);
+    m_Toolkit.SetMenuEnabled("mnuUploadCancel", !idle);
+    m_Toolkit.SetMenuEnabled("mnuEditAdd", idle);
+    m_Toolkit.SetMenuEnabled("mnuEditRemove", idle && rows);
+    m_Toolkit.SetMenuEnabled("mnuEditPublish", idle && rows);
+    for (const char* name : {"mnuEditSetBinLayerID", "mnuEditSetDescription", "mnuEditSetPassword",
+                             "mnuEditCopyUrls"}) {
+        m_Toolkit.SetMenuEnabled(name, rows);
+    }
+    m_Toolkit.SetMenuEnabled("mnuEditSelectAll", idle && rows);
+    m_Toolkit.SetButtonEnabled("add", idle);
+    m_Toolkit.SetButtonEnabled("remove", idle && rows);
+    m_Toolkit.SetButtonEnabled("upload", idle && rows);
+    m_Toolkit.SetButtonEnabled("cancel", !idle);
+    m_Toolkit.SetDropEnabled(idle);
+}
+
+void UploadQueue::objUpload_Ready(const std::string& key) {
+    // The next row starts as soon as this ending has finished, not on the next tick. Posted:
+    // objUpload is still inside its completion and clears m_Active after this handler.
+    std::weak_ptr<bool> alive = m_Alive;
+    m_Toolkit.Post([this, alive] {
+        const auto token = alive.lock();
+        if (token && *token && m_TimerEnabled && !objUpload.Active()) {
+            Tick();
+        }
+    });
+    if (!m_Settings.RemoveCompleteFiles()) {
+        RefreshRowOf(key);
+        return;
+    }
+    const int32_t index = m_List.IndexOf(key);
+    if (index >= 0) {
+        m_List.RemoveAt(index);
+        m_Toolkit.RowRemoved(index);
+    }
+    m_Toolkit.SetButtonEnabled("upload", !m_List.Empty());
+    m_StatusBar.ShowFileCount(m_List.Count());
+    m_StatusBar.ShowUploadTraffic(m_Settings.StatisticSize());
+    m_StatusBar.ShowUploadCount(m_Settings.StatisticCount());
+}
+
+void UploadQueue::objInfo_Complete(bool success) {
+    // Released once its own event has returned; deleting it here would pull the object away
+    // from under the handler that raised the event.
+    m_Info = nullptr;
+    if (objInfo) {
+        objInfo->Complete = nullptr;
+        std::shared_ptr<clsInfo> released(std::move(objInfo));
+        m_Toolkit.Post([released] {});
+    }
+    if (!m_TimerEnabled) {
+        m_Toolkit.SetTimerEnabled(false);
+    }
+    m_StatusBar.ShowMainText("");
+    if (!success) {
+        ShowMessage(1, modLanguage::MB_WARNING_OK, {});
+    } else {
+        const bool rows = !m_List.Empty();
+        m_StatusBar.ShowMaxFileSize(modUpload::MaxFileSize());
+        m_Toolkit.SetMenuEnabled("mnuEditAdd", true);
+        m_Toolkit.SetMenuEnabled("mnuEditRemove", rows);
+        m_Toolkit.SetMenuEnabled("mnuEditSelectAll", rows);
+        m_Toolkit.SetMenuEnabled("mnuUploadStart", rows);
+        m_Toolkit.SetMenuEnabled("mnuExtrasOptions", true);
+        m_Toolkit.SetMenuEnabled("mnuHelpNews", true);
+        m_Toolkit.SetButtonEnabled("add", true);
+        m_Toolkit.SetButtonEnabled("news", true);
+        m_Toolkit.SetDropEnabled(true);
+        if (IsNewerVersion(modUpload::Version(), LocalVersion()) &&
+            ShowMessage(6, modLanguage::MB_QUESTION_YESNO, {}) == modLanguage::ID_YES) {
+            m_Toolkit.OpenUrl(m_HomePage);
+        }
+    }
+    m_Toolkit.SetMenuEnabled("mnuHelpAbout", true);
+    m_Toolkit.SetButtonEnabled("about", true);
+    if (InfoComplete) {
+        InfoComplete(success);
+    }
+}
+
+// --- window -------------------------------------------------------------------------------------
+
+bool UploadQueue::QueryClose() {
+    if (objUpload.Active()) {
+        if (ShowMessage(4, modLanguage::MB_QUESTION_YESNO, {}) == modLanguage::ID_YES) {
+            return false;
+        }
+        SetTimer(false);
+        objUpload.CancelUpload();
+    }
+    return true;
+}
+
+void UploadQueue::RefreshPanels() {
+    m_StatusBar.ShowFileCount(m_List.Count());
+    m_StatusBar.ShowMaxFileSize(modUpload::MaxFileSize());
+    m_StatusBar.ShowUploadTraffic(m_Settings.StatisticSize());
+    m_StatusBar.ShowUploadCount(m_Settings.StatisticCount());
+}
+
+std::string UploadQueue::LocalVersion() {
+    char text[32];
+    std::snprintf(text, sizeof text, "%d.%02d.%04d", VersionMajor, VersionMinor, VersionRevision);
+    return text;
+}
+
+bool UploadQueue::IsNewerVersion(const std::string& service, const std::string& local) {
+    // Character codes as unsigned bytes, the longer text greater when one starts the other.
+    return std::lexicographical_compare(
+        local.begin(), local.end(), service.begin(), service.end(), [](char a, char b) {
+            return static_cast<unsigned char>(a) < static_cast<unsigned char>(b);
+        });
+}
