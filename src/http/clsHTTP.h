@@ -6,12 +6,21 @@
 // request exactly once and is the last thing the raising handler does, so the owner may Reset
 // and Submit again from inside it. Failures are reported by StateChanged(-3, text) followed by
 // DocumentComplete; nothing is thrown.
+//
+// Any event handler may call Cancel, or Reset and Submit; the object then drops the rest of the
+// work of the notification that raised the event. The object must not be destroyed inside one
+// of its own event handlers.
+//
+// File content is fed to the socket lazily in pieces of PieceSize bytes while fewer than
+// SendHighWater bytes are queued, and refilled on send progress, so memory does not grow with
+// the file size.
 #include "http/Socket.h"
 #include "http/modUrl.h"
 #include "platform/Clock.h"
 
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -50,6 +59,12 @@ public:
     ~clsHTTP();
     clsHTTP(const clsHTTP&) = delete;
     clsHTTP& operator=(const clsHTTP&) = delete;
+
+    static constexpr int64_t PieceSize = 1024;
+    static constexpr int64_t SendHighWater = 256 * 1024;
+    // A response head (or a chunk-size line) longer than this ends the request as failed.
+    static constexpr int64_t MaxHeadLength = 64 * 1024;
+    static constexpr int32_t MaxRedirects = 5;
 
     // --- properties, in the order of the interface ---------------------------------------
     const std::string& Action() const { return m_Action; }
@@ -120,7 +135,40 @@ public:
     std::function<void(const std::string& Location)> Redirecting;
 
 private:
-    // The implementation adds its private state and handlers below.
+    struct HeaderEntry {
+        std::string Name;
+        std::string Value;
+    };
+    struct FormElement {
+        int32_t Type = 0;
+        std::string Name;
+        std::string Value;
+    };
+    // One send of the request body: a ready text, or a file sent in pieces.
+    struct BodyPiece {
+        std::string Text;
+        std::string Path; // file pieces only
+        int64_t Size = 0; // file pieces only: bytes to send
+        bool IsFile = false;
+    };
+
+    std::string Base64Encode(const std::string& text) const;
+    bool CloseFile();
+    bool CloseSocket();
+    void CloseSendFile();
+    void StartRequest();
+    bool ChangeState(int32_t state, const std::string& details);
+    void EndRequest(int32_t state, const std::string& details);
+    std::string FeedBody();
+    bool StorePiece(const std::string& piece, std::string& error);
+    bool DecodeChunks(std::string& error);
+    bool ReadChunkSize(const std::string& text, std::string& error);
+    void sckHTTP_Connect();
+    void sckHTTP_DataArrival(int64_t bytesTotal);
+    void sckHTTP_SendProgress(int64_t bytesSent, int64_t bytesRemaining);
+    void sckHTTP_Close();
+    void sckHTTP_Error(int32_t Number, const std::string& Description);
+
     std::string m_Action;
     std::string m_FilePath;
     int32_t m_EncType = 0;
@@ -146,6 +194,27 @@ private:
     int64_t m_ReturnContentResume = 0;
     int64_t m_ReturnContentPointer = 0;
     int32_t m_State = 0;
+
+    std::vector<HeaderEntry> m_Headers;
+    std::vector<FormElement> m_Elements;
+    UrlParts m_Url;
+    std::string m_Boundary;
+    std::FILE* m_FileNumber = nullptr; // body file with flag 1
+    Clock::TimePoint m_RequestStamp{};
+    Clock::TimePoint m_ReturnStamp{};
+    Clock::TimePoint m_ActivityStamp{};
+    int32_t m_RedirectCount = 0;
+    bool m_HeaderDone = false;
+    bool m_Chunked = false;
+    std::string m_ChunkBuffer;
+    int64_t m_ChunkSize = 0;
+    bool m_ChunkSizeKnown = false;
+
+    std::deque<BodyPiece> m_BodyQueue; // body sends not yet handed to the socket
+    std::FILE* m_SendFile = nullptr;   // file being sent
+    int64_t m_SendFileLeft = 0;
+    bool m_SocketOpen = false; // a connection or connection attempt of ours is open
+    uint64_t m_Generation = 0; // changes whenever a request starts or ends
 
     std::unique_ptr<Socket> sckHTTP;
     const Clock& m_Clock;
