@@ -222,6 +222,7 @@ void Document::Set(const std::string& section, const std::string& key, const std
             insertAfter = static_cast<int>(i);
         }
     }
+    m_FinalNewline = true;
     if (insertAfter >= 0) {
         m_Lines.insert(m_Lines.begin() + insertAfter + 1, ParseLine(newLine));
         return;
@@ -231,7 +232,6 @@ void Document::Set(const std::string& section, const std::string& key, const std
     }
     m_Lines.push_back(ParseLine("[" + OneLine(section) + "]"));
     m_Lines.push_back(ParseLine(newLine));
-    m_FinalNewline = true;
 }
 
 ReadResult ReadWholeFile(const std::string& path, std::string& bytes) {

@@ -1,0 +1,186 @@
+// The numbered texts, message placeholders, the language folder and the shipped language files.
+#include "settings/LanguageKeys.h"
+#include "settings/modConfig.h"
+#include "settings/modLanguage.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace modLanguage;
+using testsupport::TempDir;
+
+namespace {
+
+TEST(FormatMessageTest, FillsNumberedPlaceholdersInParameterOrder) {
+    struct Row {
+        const char* text;
+        std::vector<std::string> parameters;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {"{%1} is {%2} MB", {"a.bin", "100"}, "a.bin is 100 MB"},
+        {"{%1} is {%2} MB", {"a.bin"}, "a.bin is {%2} MB"}, // no parameter: stays
+        {"{%1} and {%1}", {"x"}, "x and x"},
+        {"{%2}{%1}", {"1", "2"}, "21"},
+        {"{%1}", {"{%1}{%1}"}, "{%1}{%1}"}, // a value is not expanded again
+        {"{%1}", {""}, ""},
+        {"no placeholder", {"x"}, "no placeholder"},
+        {"{%01} {%1 } {%1}", {"x"}, "{%01} {%1 } x"}, // the search is exact
+        {"{%10} {%1}", {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j"}, "j a"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.text);
+        EXPECT_EQ(FormatMessage(r.text, r.parameters), r.expected);
+    }
+}
+
+TEST(TextListsTest, LoadsTheFiveListsAndAMissingKeyIsEmpty) {
+    TempDir dir;
+    std::string content = "[main]\nStatusbar(1)=Loading\nLogFile(5)=Delete\n";
+    for (int n = 1; n <= 21; ++n) {
+        if (n != 7) {
+            content += "status(" + std::to_string(n) + ")=S" + std::to_string(n) + "\n";
+        }
+    }
+    content += "Message(2)=\"{%1} is already listed\"\nInput(3)=Password:\n";
+    content += "[Config]\nStatus(7)=wrong section\n";
+    const std::string file = dir.WriteFile("Test.ini", content);
+
+    TextLists lists;
+    LoadTextLists(lists, file);
+    EXPECT_EQ(lists.GetStatusbarText(1), "Loading");
+    EXPECT_EQ(lists.GetLogFileText(5), "Delete");
+    EXPECT_EQ(lists.GetLogFileText(1), "");
+    EXPECT_EQ(lists.GetStatusText(6), "S6");
+    EXPECT_EQ(lists.GetStatusText(7), "");
+    EXPECT_EQ(lists.GetStatusText(21), "S21");
+    EXPECT_EQ(lists.GetInputText(3), "Password:");
+
+    std::string shown;
+    int32_t flags = 0;
+    const int32_t answer =
+        ShowMessage(lists, 2, MB_WARNING_OK, {"a.bin"}, [&](const std::string& text, int32_t b) {
+            shown = text;
+            flags = b;
+            return ID_NO;
+        });
+    EXPECT_EQ(shown, "a.bin is already listed");
+    EXPECT_EQ(flags, MB_WARNING_OK);
+    EXPECT_EQ(answer, ID_NO);
+
+    // Loading again replaces the lists whole: a missing file empties every text.
+    LoadTextLists(lists, dir.FilePath("Missing.ini"));
+    EXPECT_EQ(lists.GetStatusbarText(1), "");
+    EXPECT_EQ(lists.GetStatusText(6), "");
+    EXPECT_EQ(lists.GetMessageText(2), "");
+    EXPECT_EQ(lists.GetMessageText(6), "");
+    EXPECT_EQ(lists.GetInputText(3), "");
+}
+
+TEST(TextListsTest, NumbersOutsideAListGiveEmptyText) {
+    TextLists lists;
+    lists.SetStatusTexts({"one", "two"});
+    EXPECT_EQ(lists.GetStatusText(2), "two");
+    std::string text = "unchanged";
+    EXPECT_DEBUG_DEATH(text = lists.GetStatusText(3), "");
+#ifdef NDEBUG
+    EXPECT_EQ(text, "");
+    EXPECT_EQ(lists.GetStatusText(0), "");
+    EXPECT_EQ(lists.GetInputText(1), ""); // never loaded
+#endif
+}
+
+TEST(LanguageFolderTest, BesideTheProgramElseUnderTheInstallPrefix) {
+    TempDir dir;
+    const std::string bin = dir.FilePath("bin");
+    const std::string shared = dir.FilePath("share/vostrand-uploader/language");
+    std::filesystem::create_directories(bin);
+    EXPECT_EQ(LanguageFolder(bin), bin + "/language/"); // neither exists
+    std::filesystem::create_directories(shared);
+    EXPECT_EQ(LanguageFolder(bin), shared + "/");
+    EXPECT_EQ(LanguageFolder(bin + "/"), shared + "/");
+    std::filesystem::create_directories(bin + "/language");
+    EXPECT_EQ(LanguageFolder(bin), bin + "/language/");
+    EXPECT_EQ(LanguageFilePath(bin + "/language", "English"), bin + "/language/English.ini");
+}
+
+TEST(LanguageFolderTest, ListsLanguageFilesByNameAndMatchesTheUserLocale) {
+    TempDir dir;
+    dir.WriteFile("English.ini", "[Info]\nlocale=en\n");
+    dir.WriteFile("Deutsch.ini", "[Info]\nlocale=de\n");
+    dir.WriteFile("en.US.ini", "[Info]\nlocale=en_US\n");
+    dir.WriteFile("readme.txt", "");
+    std::filesystem::create_directories(dir.FilePath("old.ini"));
+    EXPECT_EQ(ListLanguages(dir.Path()), (std::vector<std::string>{"Deutsch", "English", "en.US"}));
+    EXPECT_EQ(ListLanguages(dir.FilePath("none")), std::vector<std::string>{});
+    EXPECT_EQ(LanguageLocale(dir.FilePath("Deutsch.ini")), "de");
+    EXPECT_EQ(LanguageLocale(dir.FilePath("readme.txt")), "");
+
+    EXPECT_EQ(LanguageForLocale(dir.Path(), "de_DE.UTF-8"), "Deutsch");
+    EXPECT_EQ(LanguageForLocale(dir.Path(), "EN_gb"), "English");
+    EXPECT_EQ(LanguageForLocale(dir.Path(), "fr_FR.UTF-8"), "");
+    EXPECT_EQ(LanguageForLocale(dir.Path(), "C"), "");
+    EXPECT_EQ(LanguageForLocale(dir.Path(), ""), "");
+}
+
+TEST(LanguageKeysTest, KeysAreBuiltExactly) {
+    EXPECT_EQ(MenuCaptionKey("mnuFile"), "Menu(\"mnuFile\").Caption");
+    EXPECT_EQ(ToolbarTooltipKey("add"), "Toolbar.Button(\"add\").Tooltip");
+    EXPECT_EQ(PanelTextKey("file_count"), "Statusbar.Panel(\"file_count\").Text");
+    EXPECT_EQ(ColumnHeaderKey(13), "Listview.Column(13).Text");
+    EXPECT_EQ(DialogCaptionKey("Label", "proxy_sevrer"), "Label(\"proxy_sevrer\").Caption");
+    // 1 caption, 26 menus, 6 buttons x 2, 5 panels x 2, 13 columns, 36 numbered texts;
+    // 18 options dialog keys; 9 about dialog keys.
+    size_t main = 0, config = 0, about = 0;
+    for (const LanguageKey& k : LanguageKeys()) {
+        main += k.section == "Main";
+        config += k.section == "Config";
+        about += k.section == "About";
+    }
+    EXPECT_EQ(main, 1u + 26u + 12u + 10u + 13u + 36u);
+    EXPECT_EQ(config, 18u);
+    EXPECT_EQ(about, 9u);
+}
+
+class ShippedLanguageTest : public ::testing::TestWithParam<std::pair<const char*, const char*>> {};
+
+TEST_P(ShippedLanguageTest, HoldsEveryKeyWithItsPlaceholders) {
+    const auto [name, locale] = GetParam();
+    const std::string file = std::string(VOSTRAND_SOURCE_DIR "/language/") + name + ".ini";
+    ASSERT_TRUE(std::filesystem::is_regular_file(file)) << file;
+    EXPECT_EQ(LanguageLocale(file), locale);
+    const std::string absent = "<absent>";
+    for (const LanguageKey& k : LanguageKeys()) {
+        SCOPED_TRACE(k.section + " / " + k.key);
+        const std::string value = modConfig::ReadIniValue(file, k.section, k.key, absent);
+        if (k.use == KeyUse::KeepBuiltIn) {
+            EXPECT_EQ(value, absent);
+            continue;
+        }
+        EXPECT_NE(value, absent);
+        EXPECT_FALSE(value.empty());
+        for (const std::string& placeholder : k.placeholders) {
+            EXPECT_NE(value.find(placeholder), std::string::npos) << placeholder;
+        }
+    }
+    // Every numbered text loads through the lists as well.
+    TextLists lists;
+    LoadTextLists(lists, file);
+    EXPECT_FALSE(lists.GetStatusText(18).empty());
+    EXPECT_FALSE(lists.GetMessageText(6).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, ShippedLanguageTest,
+                         ::testing::Values(std::make_pair("Deutsch", "de"),
+                                           std::make_pair("English", "en")),
+                         [](const auto& info) { return std::string(info.param.first); });
+
+TEST(ShippedLanguageFolderTest, ListsBothLanguages) {
+    const std::string folder = VOSTRAND_SOURCE_DIR "/language";
+    EXPECT_EQ(ListLanguages(folder), (std::vector<std::string>{"Deutsch", "English"}));
+    EXPECT_EQ(LanguageForLocale(folder, "de_AT.UTF-8"), "Deutsch");
+}
+
+} // namespace
