@@ -136,8 +136,13 @@ Document::Line Document::ParseLine(std::string text) {
     return line;
 }
 
-Document Document::Parse(const std::string& bytes) {
+Document Document::Parse(const std::string& text) {
     Document doc;
+    // Editors on other systems often start a UTF-8 file with a byte order mark; it would hide
+    // the first section, so it is set aside and written back as it was.
+    static const std::string bom = "\xEF\xBB\xBF";
+    doc.m_Bom = text.compare(0, bom.size(), bom) == 0;
+    const std::string bytes = doc.m_Bom ? text.substr(bom.size()) : text;
     const size_t firstBreak = bytes.find('\n');
     doc.m_Crlf = firstBreak != std::string::npos && firstBreak > 0 && bytes[firstBreak - 1] == '\r';
     doc.m_FinalNewline = bytes.empty() || bytes.back() == '\n';
@@ -159,7 +164,7 @@ Document Document::Parse(const std::string& bytes) {
 
 std::string Document::Serialize() const {
     const char* eol = m_Crlf ? "\r\n" : "\n";
-    std::string out;
+    std::string out = m_Bom ? "\xEF\xBB\xBF" : "";
     for (size_t i = 0; i < m_Lines.size(); ++i) {
         out += m_Lines[i].text;
         if (i + 1 < m_Lines.size() || m_FinalNewline) {

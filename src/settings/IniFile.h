@@ -11,7 +11,8 @@
 namespace modConfig::ini {
 
 // One INI file as lines. Lines that are not sections or keys (comments, blanks, text without
-// "=") are kept as they are. The line ending (LF or CRLF) is the one the file had.
+// "=") are kept as they are. The line ending (LF or CRLF) and a leading UTF-8 byte order mark
+// are kept as the file had them.
 class Document {
 public:
     static Document Parse(const std::string& bytes);
@@ -38,6 +39,7 @@ private:
     std::vector<Line> m_Lines;
     bool m_Crlf = false;
     bool m_FinalNewline = true;
+    bool m_Bom = false;
 };
 
 enum class ReadResult { Ok, Missing, Failed };

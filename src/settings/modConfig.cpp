@@ -26,9 +26,8 @@ constexpr const char* kStatistic = "Statistic";
 constexpr int32_t kDefaultProxyPort = 8080;
 
 std::string ColumnKey(int index) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "column_%02d", index + 1);
-    return buf;
+    const int n = index + 1;
+    return std::string("column_") + (n < 10 ? "0" : "") + std::to_string(n);
 }
 
 // The leading number of a text: blanks anywhere are skipped, then the longest prefix of the form

@@ -151,7 +151,7 @@ TEST(IniWriteTest, ReplacesInPlaceAndKeepsEveryOtherLine) {
     EXPECT_EQ(ReadIniValue(file, "Main", "language", kMissing), "English");
 }
 
-TEST(IniWriteTest, CreatesTheFileAndKeepsCrlfEndings) {
+TEST(IniWriteTest, CreatesTheFileAndKeepsLineEndingsAndByteOrderMark) {
     TempDir dir;
     const std::string created = dir.FilePath("new.ini");
     ASSERT_TRUE(WriteIniValue(created, "S", "k", "v"));
@@ -163,6 +163,11 @@ TEST(IniWriteTest, CreatesTheFileAndKeepsCrlfEndings) {
     ASSERT_TRUE(WriteIniValue(crlf, "T", "y", "2"));
     EXPECT_EQ(ReadFile(crlf), "[S]\r\nk=new\r\n;note\r\n[T]\r\nx=1\r\ny=2\r\n");
     EXPECT_EQ(ReadIniValue(crlf, "T", "x", kMissing), "1");
+
+    const std::string bom = dir.WriteFile("bom.ini", "\xEF\xBB\xBF[S]\nk=1\n");
+    EXPECT_EQ(ReadIniValue(bom, "S", "k", kMissing), "1");
+    ASSERT_TRUE(WriteIniValue(bom, "S", "k", "2"));
+    EXPECT_EQ(ReadFile(bom), "\xEF\xBB\xBF[S]\nk=2\n");
 }
 
 TEST(IniWriteTest, ValuesReadBackAsWrittenAndCannotAddLines) {
