@@ -125,25 +125,6 @@ TEST(LanguageFolderTest, ListsLanguageFilesByNameAndMatchesTheUserLocale) {
     EXPECT_EQ(LanguageForLocale(dir.Path(), ""), "");
 }
 
-TEST(LanguageKeysTest, KeysAreBuiltExactly) {
-    EXPECT_EQ(MenuCaptionKey("mnuFile"), "Menu(\"mnuFile\").Caption");
-    EXPECT_EQ(ToolbarTooltipKey("add"), "Toolbar.Button(\"add\").Tooltip");
-    EXPECT_EQ(PanelTextKey("file_count"), "Statusbar.Panel(\"file_count\").Text");
-    EXPECT_EQ(ColumnHeaderKey(13), "Listview.Column(13).Text");
-    EXPECT_EQ(DialogCaptionKey("Label", "proxy_sevrer"), "Label(\"proxy_sevrer\").Caption");
-    // 1 caption, 26 menus, 6 buttons x 2, 5 panels x 2, 13 columns, 36 numbered texts;
-    // 18 options dialog keys; 9 about dialog keys.
-    size_t main = 0, config = 0, about = 0;
-    for (const LanguageKey& k : LanguageKeys()) {
-        main += k.section == "Main";
-        config += k.section == "Config";
-        about += k.section == "About";
-    }
-    EXPECT_EQ(main, 1u + 26u + 12u + 10u + 13u + 36u);
-    EXPECT_EQ(config, 18u);
-    EXPECT_EQ(about, 9u);
-}
-
 class ShippedLanguageTest : public ::testing::TestWithParam<std::pair<const char*, const char*>> {};
 
 TEST_P(ShippedLanguageTest, HoldsEveryKeyWithItsPlaceholders) {
