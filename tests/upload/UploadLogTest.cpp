@@ -1,0 +1,82 @@
+#include "UploadTestSupport.h"
+#include "support/TempDir.h"
+#include "upload/modUpload.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace uploadtest;
+using testsupport::ReadFile;
+using testsupport::TempDir;
+
+namespace {
+
+class UploadLog : public ::testing::Test {
+protected:
+    UploadLog() { clock.Set(LocalTime(2026, 12, 5, 14, 3, 9)); }
+
+    bool Write(const std::string& log, const std::string& download = "http://v/d/1",
+               const std::string& remove = "http://v/del/1") {
+        return modUpload::WriteLogEntry(log, "/home/anna/report.pdf", 1234567, download, remove,
+                                        texts, format, clock);
+    }
+
+    TempDir dir;
+    FixedClock clock;
+    modLanguage::TextLists texts = GermanTexts();
+    NumberFormat format = GermanFormat();
+};
+
+TEST_F(UploadLog, AnEntryIsSixLinesWithGermanLabelsAndNumbers) {
+    const std::string log = dir.FilePath("upload.log");
+    ASSERT_TRUE(Write(log));
+    EXPECT_EQ(ReadFile(log), "Datum/Uhrzeit: 05.12.2026 14:03:09\r\n"
+                             "Datei: report.pdf\r\n"
+                             "Größe: 1.234.567 Byte\r\n"
+                             "Download-Link: http://v/d/1\r\n"
+                             "Lösch-Link: http://v/del/1\r\n"
+                             "\r\n");
+}
+
+TEST_F(UploadLog, EntriesAreAppendedAfterEarlierContent) {
+    const std::string log = dir.WriteFile("upload.log", "earlier\r\n");
+    ASSERT_TRUE(Write(log, "", ""));
+    clock.Advance(61);
+    ASSERT_TRUE(Write(log));
+    const std::string content = ReadFile(log);
+    EXPECT_EQ(content.rfind("earlier\r\nDatum/Uhrzeit: 05.12.2026 14:03:09\r\n", 0), 0u);
+    EXPECT_NE(content.find("Download-Link: \r\nLösch-Link: \r\n\r\n"
+                           "Datum/Uhrzeit: 05.12.2026 14:04:10\r\n"),
+              std::string::npos);
+    EXPECT_EQ(
+        content.size() - content.rfind("Download-Link: http://v/d/1\r\n"),
+        std::string("Download-Link: http://v/d/1\r\nLösch-Link: http://v/del/1\r\n\r\n").size());
+}
+
+TEST_F(UploadLog, MissingLabelsLeaveTheLinesBeginningWithTheColon) {
+    texts.SetLogFileTexts({"", "", "", "", ""});
+    const std::string log = dir.FilePath("bare.log");
+    ASSERT_TRUE(Write(log));
+    EXPECT_EQ(ReadFile(log).substr(0, 24), ": 05.12.2026 14:03:09\r\n:");
+}
+
+TEST_F(UploadLog, FailuresAreSilentAndReportFalse) {
+    // A missing folder: nothing is created.
+    const std::string missing = dir.FilePath("no/such/folder/upload.log");
+    EXPECT_FALSE(Write(missing));
+    struct stat st {};
+    EXPECT_NE(::stat(dir.FilePath("no").c_str(), &st), 0);
+    // No path chosen, a folder instead of a file.
+    EXPECT_FALSE(Write(""));
+    EXPECT_FALSE(Write(dir.Path()));
+    // A full disk shows when the entry is flushed.
+    EXPECT_FALSE(Write("/dev/full"));
+}
+
+TEST(UploadLogTime, IsDayMonthYearAnd24HourClock) {
+    EXPECT_EQ(modUpload::FormatLogTime(LocalTime(2027, 1, 2, 3, 4, 5)), "02.01.2027 03:04:05");
+    EXPECT_EQ(modUpload::FormatLogTime(LocalTime(2026, 12, 31, 23, 59, 59)), "31.12.2026 23:59:59");
+}
+
+} // namespace
