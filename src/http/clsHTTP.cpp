@@ -423,12 +423,17 @@ void clsHTTP::sckHTTP_Connect() {
                 addText("Content-Type: " + modFileSystem::GetContentType(element.Value) + "\r\n");
                 addText("\r\n");
                 if (modFileSystem::FileExists(element.Value)) {
-                    // A file we cannot read would leave the announced length unsent.
+                    // A file we cannot read would leave the announced length unsent; a pipe or
+                    // a device would block the opening or has no length to announce.
+                    std::error_code ec;
                     errno = 0;
-                    std::FILE* probe = std::fopen(element.Value.c_str(), "rb");
+                    std::FILE* probe = std::filesystem::is_regular_file(element.Value, ec)
+                                           ? std::fopen(element.Value.c_str(), "rb")
+                                           : nullptr;
                     if (!probe) {
+                        const int number = ec ? ec.value() : errno ? errno : EINVAL;
                         m_BodyQueue.clear();
-                        EndRequest(HttpState::Failed, ErrnoText(errno ? errno : EACCES));
+                        EndRequest(HttpState::Failed, ErrnoText(number));
                         return;
                     }
                     std::fclose(probe);
@@ -492,7 +497,8 @@ void clsHTTP::sckHTTP_Connect() {
     if (!ChangeState(HttpState::SendingBody, ""))
         return;
     if (urlEncoded) {
-        sckHTTP->SendData(body);
+        if (!body.empty())
+            sckHTTP->SendData(body);
         return;
     }
     const std::string error = FeedBody();

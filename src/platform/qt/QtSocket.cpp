@@ -1,0 +1,203 @@
+#include "platform/qt/QtSocket.h"
+
+#include <QTimer>
+
+namespace {
+// Guards the owner-facing calls so that signals Qt emits synchronously inside them are deferred.
+struct CallGuard {
+    explicit CallGuard(int& depth) : m_Depth(depth) { ++m_Depth; }
+    ~CallGuard() { --m_Depth; }
+    int& m_Depth;
+};
+} // namespace
+
+QtSocket::QtSocket() = default;
+
+QtSocket::~QtSocket() {
+    Connected = nullptr;
+    DataArrival = nullptr;
+    SendProgress = nullptr;
+    Closed = nullptr;
+    Error = nullptr;
+    Close();
+}
+
+void QtSocket::Connect(const std::string& host, int32_t port) {
+    CallGuard guard(m_InCall);
+    Close();
+    const uint64_t generation = ++m_Generation;
+    m_ClosedReported = false;
+    m_ReceivedAny = false;
+    m_Socket = new QTcpSocket();
+    QTcpSocket* socket = m_Socket;
+    QObject::connect(socket, &QTcpSocket::connected, &m_Context,
+                     [this, generation] { OnConnected(generation); });
+    QObject::connect(socket, &QTcpSocket::readyRead, &m_Context,
+                     [this, generation] { OnReadyRead(generation); });
+    QObject::connect(socket, &QTcpSocket::bytesWritten, &m_Context,
+                     [this, generation](qint64 bytes) { OnBytesWritten(generation, bytes); });
+    QObject::connect(
+        socket, &QTcpSocket::errorOccurred, &m_Context,
+        [this, generation](QAbstractSocket::SocketError error) { OnError(generation, error); });
+    QObject::connect(socket, &QTcpSocket::disconnected, &m_Context,
+                     [this, generation] { OnDisconnected(generation); });
+
+    if (host.empty() || port < 1 || port > 65535) {
+        // Never reported from inside Connect: the owner is still setting up.
+        m_PendingFailure = true;
+        const bool noHost = host.empty();
+        QTimer::singleShot(0, &m_Context, [this, generation, noHost] {
+            if (!Current(generation) || !m_PendingFailure)
+                return;
+            m_PendingFailure = false;
+            if (Error) {
+                if (noHost)
+                    Error(static_cast<int32_t>(QAbstractSocket::HostNotFoundError),
+                          "Host not found");
+                else
+                    Error(static_cast<int32_t>(QAbstractSocket::UnsupportedSocketOperationError),
+                          "Invalid port");
+            }
+        });
+        return;
+    }
+    socket->connectToHost(QString::fromStdString(host), static_cast<quint16>(port));
+}
+
+void QtSocket::SendData(std::string_view data) {
+    CallGuard guard(m_InCall);
+    if (!m_Socket || data.empty())
+        return;
+    m_Socket->write(data.data(), static_cast<qint64>(data.size()));
+}
+
+std::string QtSocket::GetData() {
+    if (!m_Socket)
+        return {};
+    const QByteArray bytes = m_Socket->readAll();
+    if (!bytes.isEmpty())
+        m_ReceivedAny = true;
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+void QtSocket::Close() {
+    CallGuard guard(m_InCall);
+    ++m_Generation;
+    m_PendingFailure = false;
+    if (!m_Socket)
+        return;
+    QTcpSocket* socket = m_Socket;
+    m_Socket = nullptr;
+    QObject::disconnect(socket, nullptr, &m_Context, nullptr);
+    socket->abort();
+    // We may be inside one of its signals.
+    socket->deleteLater();
+}
+
+int32_t QtSocket::State() const {
+    if (!m_Socket)
+        return 0;
+    switch (m_Socket->state()) {
+    case QAbstractSocket::UnconnectedState:
+        return m_PendingFailure ? 4 : 0;
+    case QAbstractSocket::HostLookupState:
+        return 4;
+    case QAbstractSocket::ConnectingState:
+        return 6;
+    case QAbstractSocket::ConnectedState:
+        return 7;
+    case QAbstractSocket::ClosingState:
+        return 8;
+    case QAbstractSocket::BoundState:
+        return 1;
+    case QAbstractSocket::ListeningState:
+        return 2;
+    }
+    return 0;
+}
+
+int64_t QtSocket::BytesQueued() const {
+    return m_Socket ? m_Socket->bytesToWrite() : 0;
+}
+
+void QtSocket::Deliver(uint64_t generation, std::function<void()> notify) {
+    if (m_InCall == 0) {
+        notify();
+        return;
+    }
+    QTimer::singleShot(0, &m_Context, [this, generation, notify = std::move(notify)] {
+        if (Current(generation))
+            notify();
+    });
+}
+
+void QtSocket::OnConnected(uint64_t generation) {
+    if (!Current(generation))
+        return;
+    Deliver(generation, [this] {
+        if (Connected)
+            Connected();
+    });
+}
+
+void QtSocket::OnReadyRead(uint64_t generation) {
+    if (!Current(generation) || m_Socket->bytesAvailable() <= 0)
+        return;
+    Deliver(generation, [this] {
+        if (m_Socket && m_Socket->bytesAvailable() > 0 && DataArrival)
+            DataArrival(m_Socket->bytesAvailable());
+    });
+}
+
+void QtSocket::OnBytesWritten(uint64_t generation, qint64 bytes) {
+    if (!Current(generation))
+        return;
+    Deliver(generation, [this, bytes] {
+        if (SendProgress)
+            SendProgress(bytes, m_Socket ? m_Socket->bytesToWrite() : 0);
+    });
+}
+
+void QtSocket::OnError(uint64_t generation, QAbstractSocket::SocketError error) {
+    if (!Current(generation))
+        return;
+    // Qt reports the peer's orderly close as an error; here it is the end of the response. It
+    // reports a reset the same way: a peer that goes away unanswered while our request is still
+    // being sent has failed it.
+    if (error == QAbstractSocket::RemoteHostClosedError &&
+        (m_Socket->bytesToWrite() == 0 || m_ReceivedAny || m_Socket->bytesAvailable() > 0)) {
+        ReportClosed(generation);
+        return;
+    }
+    const std::string description = m_Socket->errorString().toStdString();
+    m_ClosedReported = true; // the connection ends with this error, no Closed follows
+    Deliver(generation, [this, error, description] {
+        if (Error)
+            Error(static_cast<int32_t>(error), description);
+    });
+}
+
+void QtSocket::OnDisconnected(uint64_t generation) {
+    if (Current(generation))
+        ReportClosed(generation);
+}
+
+void QtSocket::ReportClosed(uint64_t generation) {
+    if (m_ClosedReported)
+        return;
+    m_ClosedReported = true;
+    Deliver(generation, [this, generation] {
+        // Whatever arrived before the close is handed over first.
+        if (m_Socket && m_Socket->bytesAvailable() > 0 && DataArrival) {
+            DataArrival(m_Socket->bytesAvailable());
+            if (!Current(generation))
+                return;
+        }
+        if (Closed)
+            Closed();
+    });
+}
+
+SocketFactory QtSocketFactory() {
+    return [] { return std::make_unique<QtSocket>(); };
+}

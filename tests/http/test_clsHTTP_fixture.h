@@ -1,0 +1,112 @@
+#pragma once
+// A clsHTTP on a FakeSocket with every event recorded, shared by the clsHTTP unit tests.
+#include "http/clsHTTP.h"
+#include "platform/Clock.h"
+#include "support/FakeSocket.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace httptest {
+
+class FixedClock final : public Clock {
+public:
+    TimePoint Now() const override { return m_Now; }
+    void Advance(int seconds) { m_Now += std::chrono::seconds(seconds); }
+
+private:
+    TimePoint m_Now = std::chrono::system_clock::from_time_t(1'700'000'000);
+};
+
+// One raised event: Kind is "state", "header", "chunk", "complete" or "redirect".
+struct Event {
+    std::string Kind;
+    int32_t Code = 0;  // state value or return code
+    std::string Text;  // details, reply message, chunk, data or location
+    std::string Extra; // header of "header"/"complete"
+};
+
+inline const char* const DefaultAgent = "Mozilla/4.0 (compatible; MSIE 5.5; Windows NT 5.0)";
+
+class HttpTest : public ::testing::Test {
+protected:
+    HttpTest() {
+        auto socket = std::make_unique<testsupport::FakeSocket>();
+        net = socket.get();
+        http = std::make_unique<clsHTTP>(std::move(socket), clock);
+        http->StateChanged = [this](int32_t state, const std::string& details) {
+            events.push_back({"state", state, details, {}});
+        };
+        http->DocumentHeaderReceived = [this](int32_t code, const std::string& message,
+                                              const std::string& header) {
+            events.push_back({"header", code, message, header});
+        };
+        http->DocumentChunkReceived = [this](const std::string& chunk) {
+            events.push_back({"chunk", 0, chunk, {}});
+        };
+        http->DocumentComplete = [this](int32_t code, const std::string& message,
+                                        const std::string& header, const std::string& data) {
+            events.push_back({"complete", code, data, header});
+            completeMessage = message;
+        };
+        http->Redirecting = [this](const std::string& location) {
+            events.push_back({"redirect", 0, location, {}});
+        };
+        http->Reset();
+        events.clear();
+    }
+
+    // Reset, Action, Submit and accept the connection; the events of the setup are dropped.
+    void Start(const std::string& url, int32_t flags = 0) {
+        http->Reset();
+        http->SetAction(url);
+        http->SetFlags(flags);
+        http->Submit();
+        net->Accept();
+    }
+
+    std::vector<int32_t> States() const {
+        std::vector<int32_t> out;
+        for (const Event& e : events)
+            if (e.Kind == "state")
+                out.push_back(e.Code);
+        return out;
+    }
+    std::vector<std::string> Kinds() const {
+        std::vector<std::string> out;
+        for (const Event& e : events)
+            out.push_back(e.Kind);
+        return out;
+    }
+    int Count(const std::string& kind) const {
+        int n = 0;
+        for (const Event& e : events)
+            n += e.Kind == kind;
+        return n;
+    }
+    const Event* Last(const std::string& kind) const {
+        for (auto it = events.rbegin(); it != events.rend(); ++it)
+            if (it->Kind == kind)
+                return &*it;
+        return nullptr;
+    }
+    std::string Chunks() const {
+        std::string out;
+        for (const Event& e : events)
+            if (e.Kind == "chunk")
+                out += e.Text;
+        return out;
+    }
+
+    FixedClock clock;
+    testsupport::FakeSocket* net = nullptr;
+    std::unique_ptr<clsHTTP> http;
+    std::vector<Event> events;
+    std::string completeMessage;
+};
+
+} // namespace httptest
