@@ -3,6 +3,7 @@
 #include "support/ChildProcess.h"
 #include "support/FreePort.h"
 #include "support/ScriptedServer.h"
+#include "support/ServiceProcess.h"
 #include "support/TempDir.h"
 #include "support/Tinyproxy.h"
 
@@ -16,6 +17,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <regex>
 
 using namespace testsupport;
 
@@ -224,4 +226,25 @@ TEST(Tinyproxy, ForwardsPlainHttpAndEnforcesBasicAuth) {
     }
     ASSERT_TRUE(server.WaitForFinished(1, 10000));
     EXPECT_EQ(server.Requests().at(0).Head().substr(0, 12), "GET /x HTTP/");
+}
+
+TEST(ServiceProcess, StartsOnAFreePortAndStops) {
+    ServiceProcess service;
+    ASSERT_TRUE(service.Ok()) << "is vostrand-service built in " VOSTRAND_BIN_DIR "? "
+                              << service.Output();
+    EXPECT_TRUE(std::regex_match(service.BaseUrl(), std::regex(R"(http://127\.0\.0\.1:\d+/)")))
+        << service.BaseUrl();
+    EXPECT_EQ(service.BaseUrl(), "http://127.0.0.1:" + std::to_string(service.Port()) + "/");
+    EXPECT_TRUE(WaitForPort(service.Port(), 5000));
+    EXPECT_TRUE(std::filesystem::is_directory(service.Storage()));
+    service.Stop();
+    EXPECT_FALSE(service.Process().Running());
+    EXPECT_TRUE(service.Process().ExitCode().has_value());
+}
+
+TEST(ServiceProcess, ABadStartIsReportedAndLeavesNoProcess) {
+    ServiceProcess service({"--no-such-option"});
+    EXPECT_FALSE(service.Ok());
+    EXPECT_EQ(service.BaseUrl(), "");
+    EXPECT_FALSE(service.Process().Running());
 }
