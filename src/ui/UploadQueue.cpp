@@ -350,17 +350,20 @@ void UploadQueue::objUpload_Ready(const std::string& key) {
     });
     if (!m_Settings.RemoveCompleteFiles()) {
         RefreshRowOf(key);
-        return;
+    } else {
+        const int32_t index = m_List.IndexOf(key);
+        if (index >= 0) {
+            m_List.RemoveAt(index);
+            m_Toolkit.RowRemoved(index);
+        }
+        m_Toolkit.SetButtonEnabled("upload", !m_List.Empty());
+        m_StatusBar.ShowFileCount(m_List.Count());
+        m_StatusBar.ShowUploadTraffic(m_Settings.StatisticSize());
+        m_StatusBar.ShowUploadCount(m_Settings.StatisticCount());
     }
-    const int32_t index = m_List.IndexOf(key);
-    if (index >= 0) {
-        m_List.RemoveAt(index);
-        m_Toolkit.RowRemoved(index);
+    if (UploadEnded) {
+        UploadEnded(key);
     }
-    m_Toolkit.SetButtonEnabled("upload", !m_List.Empty());
-    m_StatusBar.ShowFileCount(m_List.Count());
-    m_StatusBar.ShowUploadTraffic(m_Settings.StatisticSize());
-    m_StatusBar.ShowUploadCount(m_Settings.StatisticCount());
 }
 
 void UploadQueue::objInfo_Complete(bool success) {

@@ -12,6 +12,8 @@
 //
 // Events (raised as the last thing of the handler that raises them):
 //   InfoComplete(success)  after the answer of the information query was handled;
+//   UploadEnded(key)       after the end of one upload was handled (objUpload's Ready); the
+//                          engine is still inside its completion: read, start nothing;
 //   RunEnded()             after a run ended (no waiting row left, or Cancel).
 #include "platform/Format.h"
 #include "ui/StatusBar.h"
@@ -101,6 +103,7 @@ public:
     static bool IsNewerVersion(const std::string& service, const std::string& local);
 
     std::function<void(bool success)> InfoComplete;
+    std::function<void(const std::string& key)> UploadEnded;
     std::function<void()> RunEnded;
 
 private:

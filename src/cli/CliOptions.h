@@ -1,0 +1,39 @@
+#pragma once
+// The command line of vostrand-upload.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct CliOptions {
+    std::optional<std::string> baseUrl;
+    std::optional<std::string> configPath;
+    std::optional<std::string> language;
+    std::string logPath; // empty: no log
+    std::optional<bool> publish;
+    std::optional<std::string> binLayerId, description, password;
+    // Proxy and premium: nullopt keeps the configuration; "no" switches off.
+    std::optional<bool> proxyUse;
+    std::string proxyHost;
+    int32_t proxyPort = 0;
+    std::optional<std::string> proxyUser;
+    std::optional<std::string> proxyPassword; // given after "USER:"
+    std::optional<bool> premiumUse;
+    std::optional<std::string> premiumUser;
+    std::optional<std::string> premiumPassword;
+    int32_t timeoutSeconds = 60;
+    int32_t retries = 2;
+    bool json = false;
+    bool quiet = false;
+    bool help = false;
+    bool version = false;
+    std::vector<std::string> files;
+};
+
+// Fills options from argv (without the program name); on a usage error returns false with a
+// one-line reason in error.
+bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& options,
+                     std::string& error);
+
+// The text of --help.
+std::string CliUsage();

@@ -1,0 +1,62 @@
+#pragma once
+// The window toolkit for a terminal: every row counts as selected, messages go to stderr,
+// input boxes are answered from what the command line asked for, the timer is a QTimer and
+// posted work runs on the Qt event loop. The running row is drawn as one live line on stderr
+// when it is a terminal.
+#include "ui/WindowToolkit.h"
+#include "upload/UploadItem.h"
+#include "upload/clsUpload.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <deque>
+
+class TerminalToolkit : public WindowToolkit {
+public:
+    // upload: whose running row is drawn; progress: draw at all.
+    TerminalToolkit(const clsUpload& upload, bool progress);
+    // The rows the queue shows (the queue is made after its toolkit).
+    void SetList(const UploadList& list) { m_List = &list; }
+    ~TerminalToolkit() override;
+
+    // Called on every tick of the one-second timer.
+    std::function<void()> Tick;
+    // Answers of the next input boxes, in order; an empty queue answers "cancelled".
+    std::deque<std::optional<std::string>> InputAnswers;
+    // Ends the live line, if one is open (the upload of its row has ended).
+    void FinishLine();
+
+    void SetMenuEnabled(const std::string&, bool) override {}
+    void SetButtonEnabled(const std::string&, bool) override {}
+    void RowInserted(int32_t) override {}
+    void RowRemoved(int32_t) override {}
+    void RefreshRow(int32_t index) override;
+    std::vector<int32_t> SelectedRows() const override;
+    void SelectAllRows() override {}
+    void ClearCurrentRow() override {}
+    void SetRedraw(bool) override {}
+    void SetDropEnabled(bool) override {}
+    bool LoadExtensionIcon(const std::string&) override { return true; }
+    void SetPanelText(const std::string&, const std::string&) override {}
+    int32_t ShowMessage(const std::string& text, int32_t flags) override;
+    std::optional<std::string> InputBox(const std::string& prompt,
+                                        const std::string& title) override;
+    std::vector<std::string> ShowOpenDialog(const std::string&) override { return {}; }
+    std::string ShowSaveDialog(const std::string&, const std::string&,
+                               const std::string&) override {
+        return {};
+    }
+    void SetClipboardText(const std::string&) override {}
+    void OpenUrl(const std::string&) override {}
+    void SetTimerEnabled(bool enabled) override;
+    void Post(std::function<void()> work) override;
+
+private:
+    const UploadList* m_List = nullptr;
+    const clsUpload& m_Upload;
+    bool m_Progress;
+    QTimer m_Timer;
+    QObject m_Context; // posted work dies with the toolkit
+    std::string m_LiveKey;
+};
