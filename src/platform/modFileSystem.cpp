@@ -124,11 +124,14 @@ bool DeleteFile(const std::string& path, bool force) {
     // A symbolic link goes by itself; its target's permission is not its own.
     if (::lstat(path.c_str(), &info) != 0)
         return false;
-    if (!S_ISLNK(info.st_mode) && !(info.st_mode & S_IWUSR)) {
-        if (!force || ::chmod(path.c_str(), (info.st_mode & 07777) | S_IWUSR) != 0)
-            return false;
-    }
-    return ::unlink(path.c_str()) == 0;
+    const bool readOnly = !S_ISLNK(info.st_mode) && !(info.st_mode & S_IWUSR);
+    if (readOnly && (!force || ::chmod(path.c_str(), (info.st_mode & 07777) | S_IWUSR) != 0))
+        return false;
+    if (::unlink(path.c_str()) == 0)
+        return true;
+    if (readOnly) // not deleted after all: leave it as protected as it was
+        ::chmod(path.c_str(), info.st_mode & 07777);
+    return false;
 }
 
 int64_t GetFileSize(const std::string& path) {
