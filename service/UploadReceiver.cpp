@@ -1,0 +1,142 @@
+#include "UploadReceiver.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <httplib.h>
+#include <unistd.h>
+
+namespace service {
+
+namespace {
+
+constexpr const char* kFilePart = "uploadfile_0";
+constexpr size_t kMaxFieldBytes = 64 * 1024;
+constexpr size_t kMaxParts = 64;
+constexpr size_t kBufferBytes = 256 * 1024;
+
+} // namespace
+
+UploadReceiver::UploadReceiver(std::filesystem::path tempPath, int64_t lngMaxFileBytes,
+                               bool blnKeepFile)
+    : m_TempPath(std::move(tempPath)), m_MaxFileBytes(lngMaxFileBytes), m_KeepFile(blnKeepFile) {}
+
+UploadReceiver::~UploadReceiver() {
+    if (m_Fd >= 0) {
+        ::close(m_Fd);
+    }
+    if (!m_Released) {
+        std::error_code ec;
+        std::filesystem::remove(m_TempPath, ec);
+    }
+}
+
+bool UploadReceiver::Header(const httplib::MultipartFormData& part) {
+    if (++m_Parts > kMaxParts) {
+        m_Error = "too many form parts";
+        return false;
+    }
+    if (part.name == kFilePart && !m_HasFile) {
+        m_HasFile = true;
+        m_FileName = part.filename;
+        m_FileType = part.content_type;
+        m_Target = Target::File;
+        if (m_KeepFile) {
+            m_Fd = ::open(m_TempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+            if (m_Fd < 0) {
+                m_Error = std::string("cannot create upload file: ") + std::strerror(errno);
+                return false;
+            }
+            m_Buffer.reserve(kBufferBytes);
+        }
+        return true;
+    }
+    if (!part.filename.empty() || part.name == kFilePart) {
+        m_Target = Target::None; // other files are not ours to keep
+        return true;
+    }
+    m_Target = Target::Field;
+    m_FieldName = part.name;
+    m_Fields[m_FieldName].clear();
+    return true;
+}
+
+bool UploadReceiver::Data(const char* data, size_t length) {
+    switch (m_Target) {
+    case Target::None:
+        return true;
+    case Target::Field: {
+        std::string& value = m_Fields[m_FieldName];
+        if (value.size() + length > kMaxFieldBytes) {
+            m_Error = "form field too long: " + m_FieldName;
+            return false;
+        }
+        value.append(data, length);
+        return true;
+    }
+    case Target::File:
+        m_FileSize += static_cast<int64_t>(length);
+        if (m_FileSize > m_MaxFileBytes) {
+            // Keep reading so the client gets our answer instead of a reset connection, but
+            // stop storing: the upload is refused anyway.
+            m_TooLarge = true;
+            m_Buffer.clear();
+            if (m_Fd >= 0) {
+                ::close(m_Fd);
+                m_Fd = -1;
+                ::unlink(m_TempPath.c_str());
+            }
+            return true;
+        }
+        if (m_Fd < 0) {
+            return true;
+        }
+        if (m_Buffer.size() + length > kBufferBytes && !Flush()) {
+            return false;
+        }
+        if (length >= kBufferBytes) {
+            m_Buffer.assign(data, data + length);
+            return Flush();
+        }
+        m_Buffer.insert(m_Buffer.end(), data, data + length);
+        return true;
+    }
+    return true;
+}
+
+bool UploadReceiver::Flush() {
+    size_t done = 0;
+    while (done < m_Buffer.size()) {
+        const ssize_t n = ::write(m_Fd, m_Buffer.data() + done, m_Buffer.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            m_Error = std::string("cannot write upload file: ") + std::strerror(errno);
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    m_Buffer.clear();
+    return true;
+}
+
+bool UploadReceiver::Finish() {
+    if (m_Fd < 0) {
+        return true;
+    }
+    const bool ok = Flush() && ::fsync(m_Fd) == 0;
+    if (!ok && m_Error.empty()) {
+        m_Error = std::string("cannot sync upload file: ") + std::strerror(errno);
+    }
+    ::close(m_Fd);
+    m_Fd = -1;
+    return ok;
+}
+
+std::string UploadReceiver::Field(const std::string& strName) const {
+    const auto it = m_Fields.find(strName);
+    return it == m_Fields.end() ? std::string() : it->second;
+}
+
+} // namespace service

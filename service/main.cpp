@@ -1,0 +1,145 @@
+// vostrand-service entry: command line, signals, and the one line with the base URL on stdout
+// that scripts and tests wait for.
+#include "Service.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <pthread.h>
+#include <string>
+#include <thread>
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: vostrand-service [options]\n"
+    "  --host ADDRESS            address to listen on (default 127.0.0.1)\n"
+    "  --port N                  port, 0 picks a free one (default 8931)\n"
+    "  --storage DIR             where uploads are kept\n"
+    "                            (default $XDG_DATA_HOME/vostrand-service)\n"
+    "  --max-size-mb N           largest accepted file in MB (default 100)\n"
+    "  --client-version TEXT     client version announced by toolconfig.php (default "
+    "1.00.0009)\n"
+    "  --news TEXT               news text announced by toolconfig.php\n"
+    "  --premium USER:PASSWORD   a premium account (repeatable)\n"
+    "  --upload-answer redirect|script\n"
+    "                            answer uploads with a 302 (default) or a script page\n"
+    "  --quiet                   no request log on stderr\n"
+    "  --help                    this text\n"
+    "Prints its base URL on one line once it listens; stops on SIGINT or SIGTERM.\n";
+
+std::filesystem::path DefaultStorage() {
+    const char* data = std::getenv("XDG_DATA_HOME");
+    if (data != nullptr && data[0] == '/') {
+        return std::filesystem::path(data) / "vostrand-service";
+    }
+    const char* home = std::getenv("HOME");
+    return std::filesystem::path(home != nullptr && home[0] != '\0' ? home : ".") / ".local" /
+           "share" / "vostrand-service";
+}
+
+bool ParseNumber(const std::string& text, int64_t lngMin, int64_t lngMax, int64_t& value) {
+    if (text.empty() || text.size() > 18) {
+        return false;
+    }
+    char* end = nullptr;
+    const long long n = std::strtoll(text.c_str(), &end, 10);
+    if (*end != '\0' || n < lngMin || n > lngMax) {
+        return false;
+    }
+    value = n;
+    return true;
+}
+
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "vostrand-service: %s\n", message.c_str());
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    service::ServiceOptions options;
+    options.StorageDir = DefaultStorage();
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--quiet") {
+            options.Quiet = true;
+            continue;
+        }
+        if (i + 1 >= argc) {
+            return Fail("unknown option or missing value: " + arg + " (see --help)");
+        }
+        const std::string value = argv[++i];
+        int64_t number = 0;
+        if (arg == "--host") {
+            options.Host = value;
+        } else if (arg == "--port") {
+            if (!ParseNumber(value, 0, 65535, number)) {
+                return Fail("invalid port: " + value);
+            }
+            options.Port = static_cast<int32_t>(number);
+        } else if (arg == "--storage") {
+            options.StorageDir = value;
+        } else if (arg == "--max-size-mb") {
+            if (!ParseNumber(value, 1, 1024 * 1024, number)) {
+                return Fail("invalid size: " + value);
+            }
+            options.MaxSizeMB = number;
+        } else if (arg == "--client-version") {
+            options.ClientVersion = value;
+        } else if (arg == "--news") {
+            options.News = value;
+        } else if (arg == "--premium") {
+            const size_t colon = value.find(':');
+            if (colon == std::string::npos || colon == 0) {
+                return Fail("--premium expects USER:PASSWORD");
+            }
+            options.Premium.emplace_back(value.substr(0, colon), value.substr(colon + 1));
+        } else if (arg == "--upload-answer") {
+            if (value != "redirect" && value != "script") {
+                return Fail("--upload-answer expects redirect or script");
+            }
+            options.ScriptAnswer = value == "script";
+        } else {
+            return Fail("unknown option: " + arg + " (see --help)");
+        }
+    }
+
+    // Signals are taken by sigwait in this thread only; the server's threads never see them.
+    // A client that goes away mid-answer must not kill the process.
+    std::signal(SIGPIPE, SIG_IGN);
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    service::Service svc(std::move(options));
+    std::string error;
+    if (!svc.Start(error)) {
+        return Fail(error);
+    }
+
+    bool served = true;
+    std::thread server([&] {
+        served = svc.Run();
+        if (!served) {
+            // Wake the main thread so the process ends with an error instead of hanging.
+            ::kill(::getpid(), SIGTERM);
+        }
+    });
+    std::fprintf(stdout, "%s\n", svc.BaseUrl().c_str());
+    std::fflush(stdout);
+
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    svc.Stop();
+    server.join();
+    return served ? 0 : Fail("the server stopped unexpectedly");
+}
