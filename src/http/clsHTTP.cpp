@@ -252,8 +252,10 @@ void clsHTTP::CloseSendFile() {
 }
 
 // Our socket closes at once and raises nothing afterwards, so nothing has to be waited for.
+// The socket's own state is not asked: after a failure it may already read as closed while
+// the request still has to be ended.
 bool clsHTTP::CloseSocket() {
-    const bool open = m_SocketOpen || sckHTTP->State() != 0;
+    const bool open = m_SocketOpen;
     m_SocketOpen = false;
     if (open)
         sckHTTP->Close();

@@ -32,9 +32,10 @@ struct Event {
 
 inline const char* const DefaultAgent = "Mozilla/4.0 (compatible; MSIE 5.5; Windows NT 5.0)";
 
-class HttpTest : public ::testing::Test {
-protected:
-    HttpTest() {
+// A clsHTTP on a FakeSocket with its events recorded.
+class HttpHarness {
+public:
+    HttpHarness() {
         auto socket = std::make_unique<testsupport::FakeSocket>();
         net = socket.get();
         http = std::make_unique<clsHTTP>(std::move(socket), clock);
@@ -104,9 +105,12 @@ protected:
 
     FixedClock clock;
     testsupport::FakeSocket* net = nullptr;
+    // Declared after the clock and destroyed before it.
     std::unique_ptr<clsHTTP> http;
     std::vector<Event> events;
     std::string completeMessage;
 };
+
+class HttpTest : public ::testing::Test, public HttpHarness {};
 
 } // namespace httptest

@@ -68,7 +68,8 @@ void FakeSocket::DrainAll() {
 }
 
 void FakeSocket::PeerClose() {
-    m_State = StatePeerClosing;
+    if (m_State != StateClosed)
+        m_State = StatePeerClosing;
     if (Closed)
         Closed();
 }

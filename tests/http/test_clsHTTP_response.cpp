@@ -1,0 +1,548 @@
+// clsHTTP, response side: parsing fed whole, byte by byte and split anywhere; bodies in files;
+// redirects; the end of a request by close, error and Cancel; re-entrant owners.
+#include "support/TempDir.h"
+#include "test_clsHTTP_fixture.h"
+
+#include <algorithm>
+
+using httptest::HttpHarness;
+using httptest::HttpTest;
+
+namespace {
+
+// What a response leaves behind, independent of how it was cut into arrivals.
+struct Outcome {
+    std::vector<int32_t> states;
+    int headers = 0;
+    int completes = 0;
+    std::string chunkText;
+    int32_t code = 0;
+    std::string message;
+    std::string header;
+    std::string data;
+    int64_t bytesLoad = 0;
+    int64_t pointer = 0;
+    int64_t contentLength = 0;
+    int64_t headerLength = 0;
+    bool operator==(const Outcome&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Outcome& o) {
+    out << "code " << o.code << " headers " << o.headers << " completes " << o.completes
+        << " data [" << o.data << "] chunks [" << o.chunkText << "] load " << o.bytesLoad
+        << " pointer " << o.pointer << " length " << o.contentLength << " states";
+    for (int32_t s : o.states)
+        out << ' ' << s;
+    return out;
+}
+
+Outcome Play(const std::vector<std::string>& arrivals, int32_t flags,
+             std::vector<std::string>* chunks = nullptr) {
+    HttpHarness h;
+    h.Start("http://h/page", flags);
+    h.net->DrainAll();
+    h.events.clear();
+    for (const std::string& arrival : arrivals)
+        h.net->Feed(arrival);
+    h.net->PeerClose();
+    Outcome o;
+    o.states = h.States();
+    o.headers = h.Count("header");
+    o.completes = h.Count("complete");
+    o.chunkText = h.Chunks();
+    o.code = h.http->ReturnCode();
+    o.message = h.http->ReturnMessage();
+    o.header = h.http->ReturnHeader();
+    o.data = h.Last("complete") ? h.Last("complete")->Text : "<none>";
+    o.bytesLoad = h.http->BytesLoad();
+    o.pointer = h.http->ReturnContentPointer();
+    o.contentLength = h.http->ReturnContentLength();
+    o.headerLength = h.http->ReturnHeaderLength();
+    if (chunks) {
+        chunks->clear();
+        for (const auto& e : h.events)
+            if (e.Kind == "chunk")
+                chunks->push_back(e.Text);
+    }
+    return o;
+}
+
+// Plays the response whole, one byte at a time and cut once at every position; every way must
+// give the outcome of the whole one. Returns that outcome.
+Outcome PlayEveryWay(const std::string& response, int32_t flags) {
+    const Outcome whole = Play({response}, flags);
+    std::vector<std::string> bytes;
+    for (char c : response)
+        bytes.emplace_back(1, c);
+    EXPECT_EQ(Play(bytes, flags), whole) << "byte by byte";
+    for (std::size_t cut = 0; cut <= response.size(); ++cut)
+        EXPECT_EQ(Play({response.substr(0, cut), response.substr(cut)}, flags), whole)
+            << "cut at " << cut;
+    return whole;
+}
+
+const std::string WikipediaChunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                                     "4\r\nWiki\r\n5\r\npedia\r\n0\r\n\r\n";
+
+} // namespace
+
+// --- parsing -------------------------------------------------------------------------------------
+
+struct ResponseRow {
+    const char* name;
+    std::string response;
+    int32_t flags;
+    int32_t code;
+    const char* message;
+    std::string data;
+    int64_t contentLength;
+    int64_t headerLength;
+    int64_t interimBytes; // skipped 1xx bytes, not counted in BytesLoad
+};
+
+TEST(HttpResponse, ParsesTheSameHoweverTheArrivalsAreCut) {
+    const std::string plainHead = "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nX-A: b\r\n\r\n";
+    const std::string continueHead = "HTTP/1.1 100 Continue\r\n\r\n";
+    const std::string processingHead = "HTTP/1.1 102 Processing\r\n\r\n";
+    const std::string notFoundHead = "HTTP/1.0 404 Not Found\r\n\r\n";
+    const std::string createdHead = "HTTP/1.1 201 Created\r\n\r\n";
+    const std::string chunkedHead = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+    const std::string mixedHead = "HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, Chunked\r\n\r\n";
+    const auto length = [](const std::string& text) { return static_cast<int64_t>(text.size()); };
+    const ResponseRow rows[] = {
+        {"content length", plainHead + "hello", 0, 200, "OK", "hello", 5,
+         static_cast<int64_t>(plainHead.size()), 0},
+        {"body until close", notFoundHead + "not here\r\n", 0, 404, "Not Found", "not here\r\n", -1,
+         length(notFoundHead), 0},
+        {"interim 100 skipped", continueHead + createdHead + "x", 0, 201, "Created", "x", -1,
+         length(createdHead), length(continueHead)},
+        {"two interim blocks skipped", continueHead + processingHead + plainHead + "hello", 0, 200,
+         "OK", "hello", 5, static_cast<int64_t>(plainHead.size()),
+         static_cast<int64_t>(continueHead.size() + processingHead.size())},
+        {"chunked decoded", WikipediaChunked, HttpFlags::DecodeChunked, 200, "OK", "Wikipedia", -1,
+         length(chunkedHead), 0},
+        {"chunked kept without flag 4", WikipediaChunked, 0, 200, "OK",
+         "4\r\nWiki\r\n5\r\npedia\r\n0\r\n\r\n", -1, length(chunkedHead), 0},
+        {"chunk extension",
+         mixedHead + "1a;name=value\r\nabcdefghijklmnopqrstuvwxyz\r\n0\r\nX-Trailer: 1\r\n\r\n",
+         HttpFlags::DecodeChunked, 200, "OK", "abcdefghijklmnopqrstuvwxyz", -1, length(mixedHead),
+         0},
+        {"chunk size with leading zeros", chunkedHead + "000000000000000000003\r\nabc\r\n0\r\n\r\n",
+         HttpFlags::DecodeChunked, 200, "OK", "abc", -1, length(chunkedHead), 0},
+        {"closed before the header ends", "HTTP/1.1 200 OK\r\nContent-Le", 0, 0, "", "", -1, 0, 0},
+    };
+    for (const ResponseRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        const Outcome o = PlayEveryWay(row.response, row.flags);
+        EXPECT_EQ(o.code, row.code);
+        EXPECT_EQ(o.message, row.message);
+        EXPECT_EQ(o.data, row.data);
+        EXPECT_EQ(o.contentLength, row.contentLength);
+        EXPECT_EQ(o.headerLength, row.headerLength);
+        EXPECT_EQ(o.bytesLoad, static_cast<int64_t>(row.response.size()) - row.interimBytes);
+        EXPECT_EQ(o.completes, 1);
+        if (row.code == 0) {
+            EXPECT_EQ(o.header, row.response) << "what arrived stays in ReturnHeader";
+            EXPECT_EQ(o.headers, 0);
+            EXPECT_EQ(o.states, (std::vector<int32_t>{6, 8}));
+        } else {
+            EXPECT_EQ(o.header.size(), static_cast<std::size_t>(row.headerLength));
+            EXPECT_EQ(o.header.substr(o.header.size() - 4), "\r\n\r\n");
+            EXPECT_EQ(o.header.substr(9, 3), std::to_string(row.code));
+            EXPECT_EQ(o.headers, 1);
+            EXPECT_EQ(o.states, (std::vector<int32_t>{6, 7, 8}));
+            EXPECT_EQ(o.pointer, static_cast<int64_t>(o.chunkText.size()));
+        }
+        EXPECT_EQ(o.chunkText, o.data);
+    }
+}
+
+TEST(HttpResponse, ChunksAreRaisedWholeWhereverTheyAreCut) {
+    std::vector<std::string> chunks;
+    for (std::size_t cut = 0; cut <= WikipediaChunked.size(); ++cut) {
+        Play({WikipediaChunked.substr(0, cut), WikipediaChunked.substr(cut)},
+             HttpFlags::DecodeChunked, &chunks);
+        EXPECT_EQ(chunks, (std::vector<std::string>{"Wiki", "pedia"})) << "cut at " << cut;
+    }
+}
+
+TEST(HttpResponse, HeaderSplitOverThreeArrivals) {
+    const std::string response = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nX: y\r\n\r\nab";
+    const std::size_t headEnd = response.find("\r\n\r\n") + 4;
+    const Outcome whole = Play({response}, 0);
+    for (std::size_t a = 1; a < headEnd; ++a) {
+        for (std::size_t b = a + 1; b < headEnd; ++b) {
+            const Outcome o =
+                Play({response.substr(0, a), response.substr(a, b - a), response.substr(b)}, 0);
+            ASSERT_EQ(o, whole) << a << " " << b;
+        }
+    }
+    EXPECT_EQ(whole.headers, 1);
+    EXPECT_EQ(whole.states, (std::vector<int32_t>{6, 7, 8}));
+    EXPECT_EQ(whole.header, response.substr(0, headEnd));
+}
+
+TEST_F(HttpTest, HeaderAndBodyOfOneArrivalAreRaisedInOrder) {
+    Start("http://h/");
+    net->DrainAll();
+    events.clear();
+    net->Feed("HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\nabc");
+    EXPECT_EQ(Kinds(), (std::vector<std::string>{"state", "header", "state", "chunk"}));
+    EXPECT_EQ(States(), (std::vector<int32_t>{6, 7}));
+    EXPECT_EQ(events[1].Code, 200);
+    EXPECT_EQ(events[1].Text, "OK");
+    EXPECT_EQ(events[1].Extra, "HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\n");
+    EXPECT_EQ(events[3].Text, "abc");
+    EXPECT_EQ(http->ReturnContentLength(), 6);
+    net->Feed("def");
+    net->PeerClose();
+    EXPECT_EQ(Kinds().back(), "complete");
+    EXPECT_EQ(Last("complete")->Text, "abcdef");
+    EXPECT_EQ(Last("complete")->Code, 200);
+    EXPECT_EQ(completeMessage, "OK");
+    EXPECT_EQ(http->State(), HttpState::Complete);
+}
+
+// --- the body in a file --------------------------------------------------------------------------
+
+TEST_F(HttpTest, PartialContentContinuesTheFileAtTheResumedOffset) {
+    testsupport::TempDir dir;
+    const std::string old(100, 'o');
+    const std::string path = dir.WriteFile("part.bin", old);
+    http->Reset();
+    http->SetAction("http://h/file.bin");
+    http->SetFlags(HttpFlags::StoreInFile | HttpFlags::Resume);
+    http->SetFilePath(path);
+    http->Submit();
+    net->Accept();
+    EXPECT_NE(net->Sends().at(0).find("\r\nRange: bytes=100-\r\n"), std::string::npos);
+
+    const std::string body(100, 'n');
+    net->Feed("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 100-199/1000\r\n"
+              "Content-Length: 100\r\n\r\n" +
+              body.substr(0, 30));
+    EXPECT_EQ(http->ReturnContentResume(), 100);
+    EXPECT_EQ(http->ReturnContentLength(), 1000);
+    EXPECT_EQ(http->ReturnContentPointer(), 130);
+    net->Feed(body.substr(30));
+    net->PeerClose();
+    EXPECT_EQ(http->ReturnContentPointer(), 200);
+    EXPECT_EQ(Last("complete")->Text, path);
+    EXPECT_EQ(testsupport::ReadFile(path), old + body);
+}
+
+TEST_F(HttpTest, StoreInFileReplacesAnOldFileOrUsesATemporaryOne) {
+    testsupport::TempDir dir;
+    const std::string path = dir.WriteFile("out.txt", "an old and longer content");
+    http->Reset();
+    http->SetAction("http://h/");
+    http->SetFlags(HttpFlags::StoreInFile);
+    http->SetFilePath(path);
+    http->Submit();
+    net->Accept();
+    EXPECT_EQ(net->Sends().at(0).find("Range"), std::string::npos);
+    net->Feed("HTTP/1.1 200 OK\r\n\r\nnew");
+    net->PeerClose();
+    EXPECT_EQ(testsupport::ReadFile(path), "new");
+    EXPECT_EQ(Last("complete")->Text, path);
+
+    http->Reset();
+    http->SetAction("http://h/");
+    http->SetFlags(HttpFlags::StoreInFile);
+    http->Submit();
+    const std::string temp = http->FilePath();
+    ASSERT_FALSE(temp.empty());
+    EXPECT_NE(temp.find("/TMP"), std::string::npos);
+    net->Accept();
+    net->Feed("HTTP/1.1 200 OK\r\n\r\ntemp body");
+    net->PeerClose();
+    EXPECT_EQ(testsupport::ReadFile(temp), "temp body");
+    EXPECT_EQ(Last("complete")->Text, temp);
+    std::remove(temp.c_str());
+
+    // Without flag 1 a FilePath is emptied and the body collected as text.
+    http->Reset();
+    http->SetAction("http://h/");
+    http->SetFilePath(path);
+    http->Submit();
+    EXPECT_EQ(http->FilePath(), "");
+}
+
+// --- redirects -----------------------------------------------------------------------------------
+
+TEST_F(HttpTest, RedirectIsFollowedOnlyWithFlagEight) {
+    Start("http://h/dir/start.php", HttpFlags::FollowRedirects);
+    net->DrainAll();
+    events.clear();
+    net->ClearRecord();
+    net->Feed("HTTP/1.1 302 Found\r\nLocation: next%20page.php?id=1\r\n\r\n");
+    net->PeerClose();
+    EXPECT_EQ(States(), (std::vector<int32_t>{6, 7, -1, 1}));
+    ASSERT_EQ(Count("redirect"), 1);
+    EXPECT_EQ(Last("redirect")->Text, "http://h/dir/next page.php?id=1");
+    EXPECT_EQ(Count("complete"), 0);
+    EXPECT_EQ(http->Action(), "http://h/dir/next%20page.php?id=1");
+    EXPECT_EQ(net->ConnectCount(), 2);
+    net->Accept();
+    EXPECT_EQ(net->Sends().at(0).substr(0, net->Sends().at(0).find("\r\n")),
+              "GET /dir/next%20page.php?id=1 HTTP/1.1");
+    net->Feed("HTTP/1.1 200 OK\r\n\r\ndone");
+    net->PeerClose();
+    EXPECT_EQ(Count("complete"), 1);
+    EXPECT_EQ(Last("complete")->Text, "done");
+
+    // Without the flag the 302 is the answer.
+    events.clear();
+    Start("http://h/dir/start.php", 0);
+    net->Feed("HTTP/1.1 302 Found\r\nLocation: /elsewhere\r\n\r\n");
+    net->PeerClose();
+    EXPECT_EQ(States().back(), HttpState::Complete);
+    EXPECT_EQ(Count("redirect"), 0);
+    EXPECT_EQ(Last("complete")->Code, 302);
+}
+
+TEST_F(HttpTest, AtMostFiveRedirectsPerRequest) {
+    const auto redirectOnce = [this](int n) {
+        net->Accept();
+        net->DrainAll();
+        net->Feed("HTTP/1.1 301 Moved\r\nLocation: /r" + std::to_string(n) + "\r\n\r\n");
+        net->PeerClose();
+    };
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        events.clear();
+        // The same object, Reset and Submit again: the count starts anew.
+        http->Reset();
+        http->SetAction("http://h/r0");
+        http->SetFlags(HttpFlags::FollowRedirects);
+        http->Submit();
+        for (int n = 1; n <= 6; ++n)
+            redirectOnce(n);
+        EXPECT_EQ(Count("redirect"), 5);
+        EXPECT_EQ(Count("complete"), 1);
+        EXPECT_EQ(Last("complete")->Code, 301);
+        EXPECT_EQ(http->State(), HttpState::Complete);
+        EXPECT_EQ(http->Action(), "http://h/r5");
+    }
+}
+
+TEST_F(HttpTest, RedirectRepeatsTheRequestButKeepsCredentialsAtHome) {
+    const auto run = [this](const std::string& location) {
+        events.clear();
+        net->ClearRecord();
+        http->Reset();
+        http->SetAction("http://h:8000/login.php");
+        http->SetFlags(HttpFlags::FollowRedirects | HttpFlags::UseProxy);
+        http->SetProxyHostname("proxy");
+        http->SetProxyPort(3128);
+        http->SetProxyUsername("pu");
+        http->SetUsername("user");
+        http->SetPassword("pass");
+        http->SetMethod(1);
+        http->SetEncType(1);
+        http->AddElement("a", "1", 0);
+        http->AddHeader("Cookie", "PHPSESSID=abc", true);
+        http->Submit();
+        net->Accept();
+        net->DrainAll();
+        net->Feed("HTTP/1.1 303 See Other\r\nLocation: " + location + "\r\n\r\n");
+        net->PeerClose();
+        net->ClearRecord();
+        net->Accept();
+        return net->Sent();
+    };
+
+    const std::string same = run("/next.php");
+    EXPECT_EQ(same.substr(0, same.find("\r\n")), "POST http://h:8000/next.php HTTP/1.1");
+    EXPECT_NE(same.find("\r\nAuthorization: Basic dXNlcjpwYXNz\r\n"), std::string::npos);
+    EXPECT_NE(same.find("\r\nCookie: PHPSESSID=abc\r\n"), std::string::npos);
+    EXPECT_NE(same.find("\r\nProxy-Authorization: Basic cHU6\r\n"), std::string::npos);
+    EXPECT_EQ(same.substr(same.size() - 3), "a=1") << "a POST is repeated with its body";
+
+    for (const char* other :
+         {"http://other:8000/next.php", "http://h:8001/next.php", "https://h:8000/next.php"}) {
+        SCOPED_TRACE(other);
+        const std::string sent = run(other);
+        EXPECT_EQ(sent.find("Authorization: Basic dXNlcjpwYXNz"), std::string::npos) << sent;
+        EXPECT_EQ(sent.find("Cookie"), std::string::npos) << sent;
+        EXPECT_NE(sent.find("\r\nProxy-Authorization: Basic cHU6\r\n"), std::string::npos);
+        EXPECT_EQ(net->Host(), "proxy");
+    }
+    // Credentials in the new URL are its own.
+    const std::string own = run("http://me:pw@other/");
+    EXPECT_NE(own.find("\r\nAuthorization: Basic bWU6cHc=\r\n"), std::string::npos) << own;
+    EXPECT_NE(own.find("\r\nHost: other\r\n"), std::string::npos) << own;
+}
+
+// --- ends: close, errors, Cancel -----------------------------------------------------------------
+
+TEST_F(HttpTest, TwoSocketErrorsEndTheRequestOnce) {
+    Start("http://h/");
+    events.clear();
+    net->Fail(10061, "Connection refused");
+    net->Fail(10053, "Software caused connection abort", true);
+    EXPECT_EQ(States(), (std::vector<int32_t>{-3}));
+    EXPECT_EQ(events[0].Text, "Winsock Fehler 10061: Connection refused");
+    EXPECT_EQ(Count("complete"), 1);
+    EXPECT_EQ(net->State(), 0);
+    // Late notifications of the closed connection change nothing.
+    net->Feed("HTTP/1.1 200 OK\r\n\r\n");
+    net->PeerClose();
+    http->Cancel();
+    EXPECT_EQ(events.size(), 2u);
+}
+
+TEST_F(HttpTest, CancelEndsARunningRequestAndNothingAfterItsEnd) {
+    Start("http://h/");
+    net->DrainAll();
+    net->Feed("HTTP/1.1 200 OK\r\n\r\npart");
+    events.clear();
+    http->Cancel();
+    EXPECT_EQ(States(), (std::vector<int32_t>{-2}));
+    ASSERT_EQ(Count("complete"), 1);
+    EXPECT_EQ(Last("complete")->Text, "part");
+    EXPECT_EQ(Last("complete")->Code, 200);
+    EXPECT_EQ(net->State(), 0);
+    http->Cancel();
+    EXPECT_EQ(events.size(), 2u);
+
+    // A Cancel after DocumentComplete raises nothing.
+    Start("http://h/");
+    net->Feed("HTTP/1.1 204 No Content\r\n\r\n");
+    net->PeerClose();
+    events.clear();
+    http->Cancel();
+    EXPECT_TRUE(events.empty());
+    // Cancel while connecting.
+    http->Reset();
+    http->SetAction("http://h/");
+    http->Submit();
+    events.clear();
+    http->Cancel();
+    EXPECT_EQ(States(), (std::vector<int32_t>{-2}));
+    EXPECT_EQ(Count("complete"), 1);
+    net->Accept();
+    EXPECT_EQ(events.size(), 2u) << "a late connect of the cancelled attempt is ignored";
+}
+
+struct BrokenRow {
+    const char* name;
+    std::vector<std::string> arrivals;
+    int32_t flags;
+    const char* details;
+};
+
+TEST(HttpResponse, OversizedHeadOrChunkSizeFailsTheRequest) {
+    const std::string status = "HTTP/1.1 200 OK\r\n";
+    const std::string longLine = "X-Filler: " + std::string(1000, 'x') + "\r\n";
+    std::vector<std::string> manyArrivals{status};
+    for (int i = 0; i < 70; ++i)
+        manyArrivals.push_back(longLine);
+    std::string oneArrival;
+    for (const auto& a : manyArrivals)
+        oneArrival += a;
+    const std::string chunkedHead = status + "Transfer-Encoding: chunked\r\n\r\n";
+    const BrokenRow rows[] = {
+        {"head over 64 KiB in pieces", manyArrivals, 0, "Fehler 90: "},
+        {"head over 64 KiB at once", {oneArrival + "\r\nbody"}, 0, "Fehler 90: "},
+        {"chunk size beyond a byte count",
+         {chunkedHead + "10000000000000000\r\nabc"},
+         HttpFlags::DecodeChunked,
+         "Fehler 71: "},
+        {"later chunk size too large",
+         {chunkedHead + "3\r\nabc\r\n", "FFFFFFFFFFFFFFFFFF\r\nxyz"},
+         HttpFlags::DecodeChunked,
+         "Fehler 71: "},
+        {"chunk-size line without end",
+         {chunkedHead, std::string(70 * 1024, '1')},
+         HttpFlags::DecodeChunked,
+         "Fehler 71: "},
+    };
+    for (const BrokenRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        HttpHarness h;
+        h.Start("http://h/", row.flags);
+        h.net->DrainAll();
+        h.events.clear();
+        for (const std::string& a : row.arrivals)
+            h.net->Feed(a);
+        h.net->PeerClose();
+        ASSERT_NE(h.Last("state"), nullptr);
+        EXPECT_EQ(h.Last("state")->Code, HttpState::Failed);
+        EXPECT_EQ(h.Last("state")->Text.rfind(row.details, 0), 0u) << h.Last("state")->Text;
+        EXPECT_EQ(h.Count("complete"), 1);
+        EXPECT_EQ(h.Kinds().back(), "complete");
+        EXPECT_EQ(h.net->State(), 0);
+        EXPECT_LE(h.http->ReturnHeader().size(), 70u * 1024 + status.size() + 1024);
+    }
+    // A head just under the limit is fine.
+    HttpHarness h;
+    h.Start("http://h/");
+    std::string head = status;
+    while (head.size() + longLine.size() + 2 <= clsHTTP::MaxHeadLength)
+        head += longLine;
+    h.net->Feed(head + "\r\nok");
+    h.net->PeerClose();
+    EXPECT_EQ(h.Last("complete")->Text, "ok");
+    EXPECT_EQ(h.http->State(), HttpState::Complete);
+}
+
+// --- owners acting inside events -----------------------------------------------------------------
+
+TEST_F(HttpTest, OwnerMayStartTheNextRequestInsideDocumentComplete) {
+    int completes = 0;
+    http->DocumentComplete = [&](int32_t, const std::string&, const std::string&,
+                                 const std::string& data) {
+        ++completes;
+        if (completes == 1) {
+            EXPECT_EQ(data, "first");
+            http->Reset();
+            http->SetAction("http://second/");
+            http->Submit();
+        }
+    };
+    Start("http://first/");
+    net->Feed("HTTP/1.1 200 OK\r\n\r\nfirst");
+    net->PeerClose();
+    EXPECT_EQ(completes, 1);
+    EXPECT_EQ(net->Host(), "second");
+    EXPECT_EQ(http->State(), HttpState::Connecting);
+    net->ClearRecord();
+    net->Accept();
+    EXPECT_NE(net->Sent().find("Host: second"), std::string::npos);
+    net->Feed("HTTP/1.1 200 OK\r\n\r\nsecond");
+    net->PeerClose();
+    EXPECT_EQ(completes, 2);
+    EXPECT_EQ(http->BytesLoad(), 25);
+}
+
+TEST_F(HttpTest, CancelInsideAnEventDropsTheRestOfTheArrival) {
+    http->DocumentHeaderReceived = [&](int32_t, const std::string&, const std::string&) {
+        events.push_back({"header", 0, {}, {}});
+        http->Cancel();
+    };
+    Start("http://h/", HttpFlags::DecodeChunked);
+    net->DrainAll();
+    events.clear();
+    net->Feed(WikipediaChunked);
+    EXPECT_EQ(Kinds(), (std::vector<std::string>{"state", "header", "state", "complete"}));
+    EXPECT_EQ(States(), (std::vector<int32_t>{6, -2}));
+    net->PeerClose();
+    EXPECT_EQ(Count("complete"), 1);
+
+    // Reset and Submit from inside a chunk event: the old body is not decoded further.
+    http->DocumentHeaderReceived = nullptr;
+    http->DocumentChunkReceived = [&](const std::string& chunk) {
+        events.push_back({"chunk", 0, chunk, {}});
+        http->Reset();
+        http->SetAction("http://next/");
+        http->Submit();
+    };
+    Start("http://h/", HttpFlags::DecodeChunked);
+    events.clear();
+    net->Feed(WikipediaChunked);
+    EXPECT_EQ(Chunks(), "Wiki");
+    EXPECT_EQ(Count("complete"), 0);
+    EXPECT_EQ(net->Host(), "next");
+    EXPECT_EQ(http->State(), HttpState::Connecting);
+}
