@@ -23,6 +23,25 @@ using httplib::Response;
 constexpr const char* kHtml = "text/html; charset=utf-8";
 constexpr size_t kMaxSessions = 5000;
 constexpr auto kSessionLifetime = std::chrono::hours(6);
+// Makes room for one more entry: entries past their lifetime go first, then the oldest, so that a
+// flood of start page requests cannot grow memory without bound.
+template <class Map> void MakeRoom(Map& map, std::chrono::steady_clock::time_point now) {
+    if (map.size() < kMaxSessions) {
+        return;
+    }
+    std::erase_if(map,
+                  [&](const auto& item) { return now - item.second.Created > kSessionLifetime; });
+    if (map.size() >= kMaxSessions) {
+        auto oldest = map.begin();
+        for (auto it = map.begin(); it != map.end(); ++it) {
+            if (it->second.Created < oldest->second.Created) {
+                oldest = it;
+            }
+        }
+        map.erase(oldest);
+    }
+}
+
 // Bodies of every page but the upload handler are small forms.
 constexpr int64_t kMaxFormBody = 1024 * 1024;
 
@@ -132,7 +151,10 @@ void Service::Routes() {
     svr.set_payload_max_length(static_cast<size_t>(MaxUploadBody()));
     svr.set_read_timeout(30, 0);
     svr.set_write_timeout(30, 0);
-    svr.set_keep_alive_max_count(20);
+    // One request per connection. The client asks with "Connection: Close" and takes the close
+    // as the end of the answer, but httplib only honours the lower-case "close" and would hold
+    // the connection open for its keep-alive time after every answer.
+    svr.set_keep_alive_max_count(1);
     // httplib's default also sets SO_REUSEPORT, which lets a second service share a port that is
     // already taken; a taken port must be an error.
     svr.set_socket_options([](socket_t sock) {
@@ -185,11 +207,7 @@ void Service::Routes() {
 std::string Service::NewPhpSession(const std::string& strUser) {
     std::lock_guard lock(m_Mutex);
     const auto now = std::chrono::steady_clock::now();
-    if (m_Sessions.size() >= kMaxSessions) {
-        std::erase_if(m_Sessions, [&](const auto& item) {
-            return now - item.second.Created > kSessionLifetime;
-        });
-    }
+    MakeRoom(m_Sessions, now);
     std::string id = RandomHex(16);
     m_Sessions[id] = PhpSession{strUser, now};
     return id;
@@ -258,11 +276,7 @@ void Service::StartPage(const Request& req, Response& res) {
     {
         std::lock_guard lock(m_Mutex);
         const auto now = form.Created;
-        if (m_Forms.size() >= kMaxSessions) {
-            std::erase_if(m_Forms, [&](const auto& item) {
-                return now - item.second.Created > kSessionLifetime;
-            });
-        }
+        MakeRoom(m_Forms, now);
         m_Forms[uploadSession] = std::move(form);
     }
     res.status = 200;
@@ -462,7 +476,9 @@ void Service::LoginPage(const Request& req, Response& res) {
     const std::string passhash = RandomHex(16);
     {
         std::lock_guard lock(m_Mutex);
-        m_Logins[passhash] = Login{user, std::to_string(uid)};
+        const auto now = std::chrono::steady_clock::now();
+        MakeRoom(m_Logins, now);
+        m_Logins[passhash] = Login{user, std::to_string(uid), now};
     }
     res.set_header("Set-Cookie", "king_sess_id=" + RandomHex(16) + "; path=/");
     res.set_header("Set-Cookie", "king_uid=" + std::to_string(uid) + "; path=/");

@@ -72,6 +72,7 @@ private:
     struct Login {
         std::string User;
         std::string Uid;
+        std::chrono::steady_clock::time_point Created;
     };
 
     void Routes();

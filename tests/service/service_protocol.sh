@@ -567,9 +567,106 @@ scenario_startup_errors() {
     finish
 }
 
+# Sends a prepared request on a fresh connection and prints the whole answer; the request says
+# "Connection: Close", so the answer ends when the service closes the connection.
+raw_exchange() { # request file
+    local hostport=${BASE#http://}
+    hostport=${hostport%/}
+    exec 3<>"/dev/tcp/${hostport%:*}/${hostport##*:}"
+    cat "$1" >&3
+    timeout 20 cat <&3
+    exec 3>&-
+}
+
+# The requests byte for byte as the desktop client composes them: its header set and order, its
+# multipart boundary, the file's whole local path unescaped in the filename, empty premium cookies.
+scenario_client_format() {
+    start_service
+    local hostport=${BASE#http://}
+    hostport=${hostport%/}
+    local agent="User-Agent: Vostrand-Uploader V1.0"
+
+    printf 'GET / HTTP/1.1\r\nAccept: */*\r\nCache-Control: no-cache\r\nConnection: Close\r\nHost: %s\r\nPragma: no-cache\r\n%s\r\n\r\n' \
+        "$hostport" "$agent" >step1.req
+    local answer
+    answer=$(raw_exchange step1.req | tr -d '\r')
+    [[ $answer == "HTTP/1.1 200 OK"* ]] || fail "step 1 status: '${answer%%$'\n'*}'"
+    expect_contains "step 1 closes as asked" "$answer" "Connection: close"
+    local sid
+    sid=$(cut_between "$answer" "Set-Cookie: PHPSESSID=" ";")
+    [[ -n $sid ]] || fail "step 1 without session cookie"
+    PAGE=$answer
+    ACTION=$(cut_between "$PAGE" '<FORM name=uploadform onsubmit="return postIt();" action="' '"')
+    local name value
+    declare -A form
+    for name in sessionid UploadSession AccessKey maxfilesize phpuploadscript returnurl; do
+        form[$name]=$(cut_between "$PAGE" "<input type=\"hidden\" name=\"$name\" value=\"" '"')
+    done
+
+    local boundary cookie
+    boundary="---------------------------$(head -c 5 /dev/urandom | od -An -tx1 | tr -d ' \n')"
+    cookie="PHPSESSID=$sid; king_sess_id=; king_uid=; king_passhash=; king_logined=; king_last_click="
+    field_part() { printf -- '--%s\r\nContent-Disposition: form-data; name="%s"\r\n\r\n%s\r\n' "$boundary" "$1" "$2"; }
+    make_file data.bin 2500
+    {
+        for name in sessionid UploadSession AccessKey maxfilesize phpuploadscript returnurl; do
+            field_part "$name" "${form[$name]}"
+        done
+        printf -- '--%s\r\nContent-Disposition: form-data; name="uploadfile_0"; filename="%s"\r\nContent-Type: image/jpeg\r\n\r\n' \
+            "$boundary" '/home/anna/Bilder/"Urlaub" 2004.jpg'
+        cat data.bin
+        printf '\r\n'
+        field_part 'file_referal[0]' 'BL-42'
+        field_part 'file_descr[0]' 'Strand & Meer'
+        field_part 'file_password[0]' ''
+        field_part 'file_search[0]' '1'
+        printf -- '--%s--\r\n' "$boundary"
+    } >step2.body
+    {
+        printf 'POST %s HTTP/1.1\r\n' "${ACTION#http://"$hostport"}"
+        printf 'Accept: */*\r\nCache-Control: no-cache\r\nContent-Length: %s\r\n' "$(stat -c %s step2.body)"
+        printf 'Content-Type: multipart/form-data; boundary=%s\r\nConnection: Close\r\n' "$boundary"
+        printf 'Cookie: %s\r\nHost: %s\r\nPragma: no-cache\r\n%s\r\n\r\n' "$cookie" "$hostport" "$agent"
+        cat step2.body
+    } >step2.req
+    answer=$(raw_exchange step2.req | tr -d '\r')
+    [[ $answer == "HTTP/1.1 302 Found"* ]] || fail "step 2 status: '${answer%%$'\n'*}'"
+    local location
+    location=$(grep '^Location: ' <<<"$answer" | cut -d' ' -f2-)
+    expect_eq "step 2 Location" "${form[returnurl]}" "$location"
+
+    printf 'GET %s HTTP/1.1\r\nAccept: */*\r\nCache-Control: no-cache\r\nConnection: Close\r\nCookie: %s\r\nHost: %s\r\nPragma: no-cache\r\n%s\r\n\r\n' \
+        "${location#http://"$hostport"}" "$cookie" "$hostport" "$agent" >step3.req
+    answer=$(raw_exchange step3.req | tr -d '\r')
+    [[ $answer == "HTTP/1.1 200 OK"* ]] || fail "step 3 status: '${answer%%$'\n'*}'"
+
+    local data="UploadSession=${form[UploadSession]}&AccessKey=${form[AccessKey]}&uploadmode=1&submitnums=1&toemail=&fromemail="
+    printf 'POST /emaillinks.php HTTP/1.1\r\nAccept: */*\r\nCache-Control: no-cache\r\nContent-Length: %s\r\nContent-Type: application/x-www-form-urlencoded\r\nConnection: Close\r\nCookie: %s\r\nHost: %s\r\nPragma: no-cache\r\n%s\r\n\r\n%s' \
+        "${#data}" "$cookie" "$hostport" "$agent" "$data" >step4.req
+    answer=$(raw_exchange step4.req | tr -d '\r')
+    DOWNLOAD_URL=$(cut_between "$answer" '<A id=downloadhref href="' '"')
+    DELETE_URL=$(cut_between "$answer" '<A id=filedelhref href="' '"')
+    [[ -n $DOWNLOAD_URL && -n $DELETE_URL ]] || fail "step 4 without both links"
+
+    local head
+    head=$(curl -s -D - -o back.bin "$DOWNLOAD_URL" | tr -d '\r')
+    expect_eq "bytes" "$(sha data.bin)" "$(sha back.bin)"
+    expect_contains "type as the client declared it" "$head" "Content-Type: image/jpeg"
+    expect_contains "name without the folder" "$head" "filename*=UTF-8''%22Urlaub%22%202004.jpg"
+    grep -q 'descr=Strand%20%26%20Meer.*referal=BL-42.*search=1' "$STORAGE/index.log" ||
+        fail "description, Bin-Layer-ID and publish flag not kept"
+
+    printf 'GET /toolconfig.php HTTP/1.1\r\nAccept: */*\r\nCache-Control: no-cache\r\nConnection: Close\r\nHost: %s\r\nPragma: no-cache\r\n%s\r\n\r\n' \
+        "$hostport" "$agent" >info.req
+    answer=$(raw_exchange info.req; echo .)
+    expect_contains "toolconfig over HTTP/1.1" "$answer" $'\r\n\r\nsize=100\r\n'
+    stop_service
+    finish
+}
+
 case $SCENARIO in
 protocol | toolconfig | script_answer | premium | password | too_large | file_names | restart | \
-    refused_uploads | malformed | concurrent | startup_errors)
+    refused_uploads | malformed | concurrent | startup_errors | client_format)
     "scenario_$SCENARIO"
     ;;
 *)
