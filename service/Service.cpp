@@ -526,7 +526,7 @@ void Service::Download(const Request& req, Response& res) {
         SendPage(res, 404, "Not found", "This file does not exist.");
         return;
     }
-    res.status = 200;
+    // The status stays unset so that httplib answers 206 to a range request.
     res.set_header("Content-Disposition", AttachmentDisposition(file->Name));
     const auto size = static_cast<size_t>(st.st_size);
     if (size == 0) {

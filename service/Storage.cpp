@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
+#include <sys/file.h>
 #include <unistd.h>
 #include <vector>
 
@@ -84,6 +85,7 @@ void SyncFolder(const fs::path& folder) {
 
 bool Storage::Open(const fs::path& root, std::string& strError) {
     std::error_code ec;
+    const bool existed = fs::exists(root, ec);
     fs::create_directories(root / "files", ec);
     if (!ec) {
         fs::create_directories(root / "tmp", ec);
@@ -92,9 +94,22 @@ bool Storage::Open(const fs::path& root, std::string& strError) {
         strError = "cannot create storage folder " + root.string() + ": " + ec.message();
         return false;
     }
-    // Uploads may carry download passwords; keep the folder private.
-    fs::permissions(root, fs::perms::owner_all, fs::perm_options::replace, ec);
+    if (!existed) {
+        // Uploads may carry download passwords; a folder we make is private. A folder the user
+        // named keeps its permissions.
+        fs::permissions(root, fs::perms::owner_all, fs::perm_options::replace, ec);
+    }
     m_Root = root;
+
+    // Two services on one store would remove each other's uploads in progress.
+    m_LockFd = ::open((root / "lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (m_LockFd < 0 || ::flock(m_LockFd, LOCK_EX | LOCK_NB) != 0) {
+        strError = "storage folder " + root.string() + " is in use by another vostrand-service";
+        if (m_LockFd < 0) {
+            strError = "cannot lock storage folder " + root.string() + ": " + std::strerror(errno);
+        }
+        return false;
+    }
 
     std::lock_guard lock(m_Mutex);
     LoadIndex();
@@ -250,6 +265,12 @@ Storage::RemoveResult Storage::Remove(const std::string& strId, const std::strin
     std::error_code ec;
     fs::remove(m_Root / "files" / strId, ec);
     return RemoveResult::Removed;
+}
+
+Storage::~Storage() {
+    if (m_LockFd >= 0) {
+        ::close(m_LockFd);
+    }
 }
 
 size_t Storage::Count() const {

@@ -31,6 +31,11 @@ class Storage {
 public:
     enum class RemoveResult { Removed, NotFound, WrongKey, Failed };
 
+    Storage() = default;
+    ~Storage();
+    Storage(const Storage&) = delete;
+    Storage& operator=(const Storage&) = delete;
+
     // Creates the folders when missing, reads the index, and clears what an interrupted run left
     // behind (partial uploads, files without an index entry). False with `strError` on failure.
     bool Open(const std::filesystem::path& root, std::string& strError);
@@ -52,6 +57,7 @@ private:
     void LoadIndex();
 
     std::filesystem::path m_Root;
+    int m_LockFd = -1; // held for the life of the object: one service per store
     mutable std::mutex m_Mutex;
     std::map<std::string, StoredFile> m_Files;
 };

@@ -201,6 +201,12 @@ scenario_protocol() {
     expect_contains "Content-Length" "$head" "Content-Length: 307200"
     expect_contains "Content-Disposition" "$head" "filename=\"data.bin\""
     expect_contains "Content-Type" "$head" "Content-Type: application/octet-stream"
+    # A resumed download gets exactly the bytes it asks for.
+    head=$(curl -s -D - -o "$WORK/part.bin" -r 1000-2999 "$DOWNLOAD_URL" | tr -d '\r')
+    expect_contains "range status" "$head" "HTTP/1.1 206"
+    expect_contains "range" "$head" "Content-Range: bytes 1000-2999/307200"
+    expect_eq "range bytes" "$(tail -c +1001 "$WORK/data.bin" | head -c 2000 | sha256sum)" \
+        "$(sha256sum <"$WORK/part.bin")"
 
     # The links need the session's own keys and cookie.
     local stranger
@@ -544,6 +550,10 @@ scenario_startup_errors() {
     rc=$?
     expect_eq "port taken: exit code" 1 "$rc"
     expect_contains "port taken: message" "$err" "$port"
+    err=$("$SERVICE_BIN" --port 0 --storage "$STORAGE" --quiet 2>&1 >/dev/null)
+    rc=$?
+    expect_eq "storage in use: exit code" 1 "$rc"
+    expect_contains "storage in use: message" "$err" "in use"
     stop_service
 
     : >"$WORK/plainfile"
