@@ -316,6 +316,10 @@ void Service::Upload(const Request& req, Response& res, const ContentReader& rea
                      "The file is larger than " + std::to_string(m_Options.MaxSizeMB) + " MB.");
             return;
         }
+        if (receiver.StorageFailed()) {
+            SendPage(res, 500, "Upload failed", receiver.Error());
+            return;
+        }
         SendPage(res, 400, "Upload refused",
                  receiver.Error().empty() ? "The upload was incomplete." : receiver.Error());
         return;
@@ -500,8 +504,10 @@ void Service::ToolConfig(const Request&, Response& res) {
         }
     }
     res.status = 200;
-    res.set_content("size=" + std::to_string(m_Options.MaxSizeMB) +
-                        "\r\nversion=" + m_Options.ClientVersion + "\r\nnews=" + news + "\r\n",
+    std::string version = m_Options.ClientVersion;
+    std::erase_if(version, [](char c) { return c == '\r' || c == '\n'; });
+    res.set_content("size=" + std::to_string(m_Options.MaxSizeMB) + "\r\nversion=" + version +
+                        "\r\nnews=" + news + "\r\n",
                     "text/plain; charset=utf-8");
 }
 

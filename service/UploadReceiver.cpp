@@ -45,6 +45,7 @@ bool UploadReceiver::Header(const httplib::MultipartFormData& part) {
             m_Fd = ::open(m_TempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
             if (m_Fd < 0) {
                 m_Error = std::string("cannot create upload file: ") + std::strerror(errno);
+                m_StorageFailed = true;
                 return false;
             }
             m_Buffer.reserve(kBufferBytes);
@@ -113,6 +114,7 @@ bool UploadReceiver::Flush() {
         }
         if (n <= 0) {
             m_Error = std::string("cannot write upload file: ") + std::strerror(errno);
+            m_StorageFailed = true;
             return false;
         }
         done += static_cast<size_t>(n);
@@ -129,6 +131,7 @@ bool UploadReceiver::Finish() {
     if (!ok && m_Error.empty()) {
         m_Error = std::string("cannot sync upload file: ") + std::strerror(errno);
     }
+    m_StorageFailed = m_StorageFailed || !ok;
     ::close(m_Fd);
     m_Fd = -1;
     return ok;

@@ -44,6 +44,8 @@ public:
     std::string Field(const std::string& strName) const;
     bool HasField(const std::string& strName) const { return m_Fields.contains(strName); }
     const std::string& Error() const { return m_Error; }
+    // The failure was ours (the disk), not the client's.
+    bool StorageFailed() const { return m_StorageFailed; }
 
 private:
     bool Flush();
@@ -57,6 +59,7 @@ private:
     bool m_Released = false;
     bool m_HasFile = false;
     bool m_TooLarge = false;
+    bool m_StorageFailed = false;
     int64_t m_FileSize = 0;
     std::string m_FileName;
     std::string m_FileType;
