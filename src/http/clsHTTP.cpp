@@ -22,7 +22,8 @@ std::string ErrnoText(int number) {
     return ErrorText(number, std::strerror(number));
 }
 
-// Header lines are built from caller text: a CR or LF in it would start a line of its own.
+// The head is built from caller text (header values, a ready-made query): a CR or LF in it
+// would start a line of its own.
 std::string WithoutLineBreaks(std::string text) {
     std::erase_if(text, [](char c) { return c == '\r' || c == '\n'; });
     return text;
@@ -274,20 +275,24 @@ bool clsHTTP::ChangeState(int32_t state, const std::string& details) {
 
 // The end of a request that was not redirected: everything is closed before the events, and
 // DocumentComplete is the last thing done.
-void clsHTTP::EndRequest(int32_t state, const std::string& details) {
+void clsHTTP::EndRequest(int32_t state, const std::string& details, bool withResult) {
     CloseSendFile();
     CloseFile();
     CloseSocket();
     ++m_Generation;
     if (!ChangeState(state, details))
         return;
-    if (DocumentComplete) {
-        const int32_t code = m_ReturnCode;
-        const std::string message = m_ReturnMessage;
-        const std::string header = m_ReturnHeader;
-        const std::string data = m_FilePath;
-        DocumentComplete(code, message, header, data);
+    if (!DocumentComplete)
+        return;
+    if (!withResult) {
+        DocumentComplete(0, {}, {}, {});
+        return;
     }
+    const int32_t code = m_ReturnCode;
+    const std::string message = m_ReturnMessage;
+    const std::string header = m_ReturnHeader;
+    const std::string data = m_FilePath;
+    DocumentComplete(code, message, header, data);
 }
 
 void clsHTTP::StartRequest() {
@@ -361,7 +366,7 @@ void clsHTTP::StartRequest() {
     m_ActivityStamp = m_RequestStamp;
 
     if (!openError.empty()) {
-        EndRequest(HttpState::Failed, openError);
+        EndRequest(HttpState::Failed, openError, false);
         return;
     }
 
@@ -455,7 +460,7 @@ void clsHTTP::sckHTTP_Connect() {
         m_RequestContentLength = length;
         AddHeader("Content-Type", "multipart/form-data; boundary=" + m_Boundary, true);
         AddHeader("Content-Length", std::to_string(length), true);
-        requestLine = "POST " + prefix + path + m_Url.ExtraInfo + version;
+        requestLine = "POST " + WithoutLineBreaks(prefix + path + m_Url.ExtraInfo) + version;
     } else if (urlEncoded) {
         for (std::size_t i = 0; i < m_Elements.size(); ++i) {
             if (i > 0)
@@ -466,7 +471,7 @@ void clsHTTP::sckHTTP_Connect() {
         m_RequestContentLength = static_cast<int64_t>(body.size());
         AddHeader("Content-Type", "application/x-www-form-urlencoded", true);
         AddHeader("Content-Length", std::to_string(body.size()), true);
-        requestLine = "POST " + prefix + path + m_Url.ExtraInfo + version;
+        requestLine = "POST " + WithoutLineBreaks(prefix + path + m_Url.ExtraInfo) + version;
     } else {
         std::string query = m_Url.ExtraInfo;
         if (!m_Elements.empty()) {
@@ -478,7 +483,8 @@ void clsHTTP::sckHTTP_Connect() {
                              modUrl::UrlEncode(element.Value);
             }
         }
-        requestLine = (m_Method == 2 ? "HEAD " : "GET ") + prefix + path + query + version;
+        requestLine =
+            (m_Method == 2 ? "HEAD " : "GET ") + WithoutLineBreaks(prefix + path + query) + version;
     }
 
     std::string head = requestLine;

@@ -158,7 +158,8 @@ private:
     void CloseSendFile();
     void StartRequest();
     bool ChangeState(int32_t state, const std::string& details);
-    void EndRequest(int32_t state, const std::string& details);
+    // withResult false: DocumentComplete carries 0 and empty texts (nothing was requested).
+    void EndRequest(int32_t state, const std::string& details, bool withResult = true);
     std::string FeedBody();
     bool StorePiece(const std::string& piece, std::string& error);
     bool DecodeChunks(std::string& error);

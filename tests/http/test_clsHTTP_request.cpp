@@ -258,6 +258,16 @@ TEST_F(HttpTest, HeaderValuesCannotStartLinesOfTheirOwn) {
     EXPECT_EQ(head.find("\r\nX-Injected"), std::string::npos) << head;
     // The head has exactly one blank line, at its end.
     EXPECT_EQ(head.find("\r\n\r\n"), head.size() - 4);
+
+    // A ready-made query goes into the request line as it is, but for line breaks.
+    net->ClearRecord();
+    http->Reset();
+    http->SetAction("http://h/p.php");
+    http->AddElement("q", "a=1\r\nX-Injected: 1\r\n", 2);
+    http->Submit();
+    net->Accept();
+    const std::string get = net->Sends().at(0);
+    EXPECT_EQ(get.substr(0, get.find("\r\n")), "GET /p.php?a=1X-Injected: 1 HTTP/1.1");
 }
 
 struct RefererRow {
@@ -558,6 +568,7 @@ TEST_F(HttpTest, BodyFileThatCannotBeOpenedEndsInsideSubmit) {
     ASSERT_EQ(Count("complete"), 1);
     EXPECT_EQ(Last("complete")->Code, 0);
     EXPECT_EQ(Last("complete")->Extra, "");
+    EXPECT_EQ(Last("complete")->Text, "");
     EXPECT_EQ(completeMessage, "");
 }
 
