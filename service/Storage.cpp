@@ -132,6 +132,16 @@ bool Storage::Open(const fs::path& root, std::string& strError) {
         return false;
     }
     ::close(fd);
+    // A line torn by a crash would swallow the next record appended to it: end it first.
+    std::error_code sizeError;
+    const auto size = fs::file_size(root / kIndexName, sizeError);
+    if (!sizeError && size > 0) {
+        std::ifstream in(root / kIndexName, std::ios::binary);
+        in.seekg(static_cast<std::streamoff>(size) - 1);
+        if (in.get() != '\n' && !AppendIndex("\n", strError)) {
+            return false;
+        }
+    }
     return true;
 }
 
