@@ -579,6 +579,21 @@ scenario_startup_errors() {
     expect_eq "invalid answer kind" 1 "$?"
     expect_contains "help" "$("$SERVICE_BIN" --help)" "--premium USER:PASSWORD"
 
+    # Without --quiet: one line per request on stderr, without the query (passwords, keys).
+    "$SERVICE_BIN" --port 0 --storage "$WORK/logged" >"$WORK/logged.out" 2>"$WORK/logged.err" &
+    SVC_PID=$!
+    for _ in $(seq 1 100); do
+        BASE=$(head -n 1 "$WORK/logged.out")
+        [[ -n $BASE ]] && break
+        sleep 0.05
+    done
+    curl -s -o /dev/null "${BASE}toolconfig.php"
+    curl -s -o /dev/null "${BASE}download/0123456789abcdef/x?password=hunter2"
+    stop_service
+    expect_eq "stdout holds only the base URL" 1 "$(wc -l <"$WORK/logged.out")"
+    expect_contains "request log" "$(cat "$WORK/logged.err")" "GET /toolconfig.php 200"
+    expect_absent "request log hides queries" "$(cat "$WORK/logged.err")" "hunter2"
+
     # SIGINT stops it as cleanly as SIGTERM.
     start_service
     kill -INT "$SVC_PID"
