@@ -13,6 +13,8 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 using httptest::Event;
 using testsupport::ScriptedServer;
@@ -298,4 +300,37 @@ TEST_F(HttpOverTcp, ThroughAnAuthenticatingProxy) {
     const std::string head = server.Requests().at(0).Head();
     EXPECT_EQ(head.substr(0, head.find("\r\n")).find("/page.php?a=1 HTTP/1."), 4u) << head;
     EXPECT_EQ(head.find("Proxy-Authorization"), std::string::npos) << "the proxy keeps it";
+}
+
+TEST(QtSocketContract, FailuresComeLaterAndNothingFollowsClose) {
+    EnsureApplication();
+    QtSocket socket;
+    std::vector<std::string> seen;
+    socket.Error = [&](int32_t, const std::string& description) { seen.push_back(description); };
+    socket.Connected = [&] { seen.push_back("connected"); };
+    EXPECT_EQ(socket.State(), 0);
+
+    socket.Connect("127.0.0.1", 70000);
+    EXPECT_NE(socket.State(), 0) << "an attempt is open until its failure is reported";
+    EXPECT_TRUE(seen.empty()) << "never reported from inside Connect";
+    for (int i = 0; i < 20 && seen.empty(); ++i)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(seen, (std::vector<std::string>{"Invalid port"}));
+
+    // Closed before its failure or its connection is reported: nothing arrives.
+    seen.clear();
+    socket.Connect("", 80);
+    socket.Close();
+    EXPECT_EQ(socket.State(), 0);
+    ScriptedServer server;
+    server.Add({Step::Hang()});
+    socket.Connect("127.0.0.1", server.Port());
+    // The handshake completes without our event loop; its notification is then pending.
+    for (int i = 0; i < 1000 && server.ConnectionCount() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(server.ConnectionCount(), 1);
+    socket.Close();
+    for (int i = 0; i < 50; ++i)
+        QCoreApplication::processEvents();
+    EXPECT_TRUE(seen.empty());
 }
