@@ -43,7 +43,7 @@ void TerminalToolkit::RefreshRow(int32_t index) {
     std::string line = row.FileName + "  " + row.StatusText;
     if (row.ProgressText != "-") {
         line += "  " + row.ProgressText + "  " + row.SentText + " / " + row.SizeText + "  " +
-                row.SpeedText + "  " + row.ElapsedText + "  -" + row.RemainingText;
+                row.SpeedText + "  " + row.ElapsedText + " / " + row.RemainingText + " left";
     }
     // Carriage return and erase-line: the row's line is redrawn in place.
     std::fprintf(stderr, "\r\033[K%s", line.c_str());
