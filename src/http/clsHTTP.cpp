@@ -584,8 +584,10 @@ bool clsHTTP::StorePiece(const std::string& piece, std::string& error) {
     if (!m_FileNumber || piece.empty())
         return true;
     errno = 0;
+    // Flushed at once so that a full disk shows here, not unnoticed at the close.
     if (fseeko(m_FileNumber, static_cast<off_t>(m_ReturnContentPointer), SEEK_SET) != 0 ||
-        std::fwrite(piece.data(), 1, piece.size(), m_FileNumber) != piece.size()) {
+        std::fwrite(piece.data(), 1, piece.size(), m_FileNumber) != piece.size() ||
+        std::fflush(m_FileNumber) != 0) {
         error = ErrnoText(errno ? errno : EIO);
         return false;
     }

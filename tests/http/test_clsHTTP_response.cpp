@@ -3,7 +3,10 @@
 #include "support/TempDir.h"
 #include "test_clsHTTP_fixture.h"
 
+#include <sys/resource.h>
+
 #include <algorithm>
+#include <csignal>
 
 using httptest::HttpHarness;
 using httptest::HttpTest;
@@ -545,4 +548,34 @@ TEST_F(HttpTest, CancelInsideAnEventDropsTheRestOfTheArrival) {
     EXPECT_EQ(Count("complete"), 0);
     EXPECT_EQ(net->Host(), "next");
     EXPECT_EQ(http->State(), HttpState::Connecting);
+}
+
+TEST_F(HttpTest, BodyFileThatCannotTakeTheBytesFailsTheRequest) {
+    testsupport::TempDir dir;
+    const std::string path = dir.FilePath("body.bin");
+    http->Reset();
+    http->SetAction("http://h/");
+    http->SetFlags(HttpFlags::StoreInFile);
+    http->SetFilePath(path);
+    http->Submit();
+    net->Accept();
+    net->Feed("HTTP/1.1 200 OK\r\n\r\n" + std::string(500, 'a'));
+
+    // A file size limit stands in for a full disk.
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit tight = old;
+    tight.rlim_cur = 1000;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tight), 0);
+    events.clear();
+    net->Feed(std::string(2000, 'b'));
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldSignal);
+
+    EXPECT_EQ(States(), (std::vector<int32_t>{-3}));
+    EXPECT_EQ(events.at(0).Text.rfind("Fehler 27: ", 0), 0u) << events.at(0).Text;
+    EXPECT_EQ(Count("chunk"), 0) << "a piece that was not stored is not reported";
+    EXPECT_EQ(Count("complete"), 1);
+    EXPECT_EQ(net->State(), 0);
 }
