@@ -11,6 +11,9 @@
 // work of the notification that raised the event. The object must not be destroyed inside one
 // of its own event handlers.
 //
+// With FollowRedirects at most MaxRedirects redirects are followed per caller's Submit; one to
+// another scheme, host or port drops "Authorization", "Cookie", Username and Password.
+//
 // File content is fed to the socket lazily in pieces of PieceSize bytes while fewer than
 // SendHighWater bytes are queued, and refilled on send progress, so memory does not grow with
 // the file size.
