@@ -24,7 +24,6 @@ public:
     std::vector<std::string> clipboard; // every text put there, in order
     std::vector<std::string> openedUrls;
     std::vector<std::string> iconRequests;
-    std::vector<int32_t> refreshed;
     std::string saveDialogName, saveDialogFolder, openDialogFolder;
     int32_t rowCount = 0; // follows RowInserted/RowRemoved
     int32_t redrawOffCount = 0;
@@ -78,7 +77,7 @@ public:
         selection.erase(index);
         ShiftSelection(index, -1);
     }
-    void RefreshRow(int32_t index) override { refreshed.push_back(index); }
+    void RefreshRow(int32_t) override {}
     std::vector<int32_t> SelectedRows() const override {
         return {selection.begin(), selection.end()};
     }
