@@ -87,6 +87,20 @@ std::string HostForUrl(const std::string& strHost) {
     return strHost;
 }
 
+// Requests may name their target in absolute form ("GET http://host/page"), as they are sent to a
+// proxy; an HTTP/1.1 server accepts both forms.
+std::string Route(const std::string& strPattern) {
+    return "(?:http://[^/]+)?" + strPattern;
+}
+
+std::string_view LocalPath(std::string_view path) {
+    if (path.starts_with("http://")) {
+        const size_t slash = path.find('/', 7);
+        return slash == std::string_view::npos ? std::string_view("/") : path.substr(slash);
+    }
+    return path;
+}
+
 std::string DownloadUrl(const std::string& strBase, const StoredFile& file) {
     return strBase + "download/" + file.Id + "/" + PercentEncode(file.Name);
 }
@@ -163,7 +177,7 @@ void Service::Routes() {
     });
 
     svr.set_pre_routing_handler([](const Request& req, Response& res) {
-        if (req.path != "/upload.php" && req.has_header("Content-Length")) {
+        if (LocalPath(req.path) != "/upload.php" && req.has_header("Content-Length")) {
             const std::string length = req.get_header_value("Content-Length");
             if (length.size() > 12 || std::strtoll(length.c_str(), nullptr, 10) > kMaxFormBody) {
                 SendPage(res, 413, "Too large", "The request body is too large.");
@@ -183,22 +197,24 @@ void Service::Routes() {
         });
     }
 
-    svr.Get("/", [this](const Request& req, Response& res) { StartPage(req, res); });
-    svr.Get("/index.php", [this](const Request& req, Response& res) { StartPage(req, res); });
-    svr.Post("/upload.php", [this](const Request& req, Response& res, const ContentReader& rd) {
-        Upload(req, res, rd);
-    });
-    svr.Get("/upload_done.php",
+    svr.Get(Route("/"), [this](const Request& req, Response& res) { StartPage(req, res); });
+    svr.Get(Route(R"(/index\.php)"),
+            [this](const Request& req, Response& res) { StartPage(req, res); });
+    svr.Post(Route(R"(/upload\.php)"), [this](const Request& req, Response& res,
+                                              const ContentReader& rd) { Upload(req, res, rd); });
+    svr.Get(Route(R"(/upload_done\.php)"),
             [this](const Request& req, Response& res) { UploadDone(req, res); });
-    svr.Post("/emaillinks.php",
+    svr.Post(Route(R"(/emaillinks\.php)"),
              [this](const Request& req, Response& res) { EmailLinks(req, res); });
-    svr.Post("/login.php", [this](const Request& req, Response& res) { LoginPage(req, res); });
-    svr.Get("/toolconfig.php", [this](const Request& req, Response& res) { ToolConfig(req, res); });
-    svr.Get(R"(/download/([0-9a-f]{16})(/[^/]*)?)",
+    svr.Post(Route(R"(/login\.php)"),
+             [this](const Request& req, Response& res) { LoginPage(req, res); });
+    svr.Get(Route(R"(/toolconfig\.php)"),
+            [this](const Request& req, Response& res) { ToolConfig(req, res); });
+    svr.Get(Route(R"(/download/([0-9a-f]{16})(/[^/]*)?)"),
             [this](const Request& req, Response& res) { Download(req, res); });
-    svr.Get(R"(/delete/([0-9a-f]{16}))",
+    svr.Get(Route(R"(/delete/([0-9a-f]{16}))"),
             [this](const Request& req, Response& res) { Delete(req, res); });
-    svr.Get("/imprint.php", [](const Request&, Response& res) {
+    svr.Get(Route(R"(/imprint\.php)"), [](const Request&, Response& res) {
         SendPage(res, 200, "Imprint",
                  "Vostrand-compatible self-hosted service. Operated by whoever runs this program.");
     });

@@ -696,6 +696,11 @@ scenario_client_format() {
         "$hostport" "$agent" >info.req
     answer=$(raw_exchange info.req; echo .)
     expect_contains "toolconfig over HTTP/1.1" "$answer" $'\r\n\r\nsize=100\r\n'
+    # The absolute form of the target, as the client writes it for a proxy.
+    printf 'GET http://%s/toolconfig.php HTTP/1.1\r\nAccept: */*\r\nConnection: Close\r\nHost: %s\r\n%s\r\n\r\n' \
+        "$hostport" "$hostport" "$agent" >absolute.req
+    answer=$(raw_exchange absolute.req; echo .)
+    expect_contains "absolute request target" "$answer" $'\r\n\r\nsize=100\r\n'
     stop_service
     finish
 }
