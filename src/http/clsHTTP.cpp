@@ -304,6 +304,8 @@ void clsHTTP::StartRequest() {
 
     m_Url =
         modUrl::CrackUrl(modUrl::CanonicalizeUrl(m_Action, modUrl::CanonicalizeMode::SpacesOnly));
+    // A fragment names a place in the document for the reader; browsers never send it.
+    m_Url.ExtraInfo.erase(std::min(m_Url.ExtraInfo.find('#'), m_Url.ExtraInfo.size()));
     if (!m_Username.empty())
         m_Url.UserName = m_Username;
     if (!m_Password.empty())
