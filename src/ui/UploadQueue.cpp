@@ -8,7 +8,12 @@
 #include "upload/modUpload.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 constexpr double BytesPerMB = 1048576.0;
@@ -26,6 +31,26 @@ constexpr const char* AllMenus[] = {
     "mnuUploadCancel",      "mnuExtrasOptions",      "mnuHelpNews",
     "mnuHelpAbout"};
 constexpr const char* AllButtons[] = {"add", "remove", "upload", "cancel", "news", "about"};
+
+// 0 when path is a regular file that can be read, else the error number. Non-blocking, so that
+// a named pipe does not hang the window.
+int ReadError(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return errno;
+    }
+    struct stat info {};
+    int error = 0;
+    if (::fstat(fd, &info) != 0) {
+        error = errno;
+    } else if (S_ISDIR(info.st_mode)) {
+        error = EISDIR;
+    } else if (!S_ISREG(info.st_mode)) {
+        error = EINVAL;
+    }
+    ::close(fd);
+    return error;
+}
 } // namespace
 
 UploadQueue::UploadQueue(WindowToolkit& toolkit, ConfigSettings& settings,
@@ -100,14 +125,17 @@ void UploadQueue::AddFile(const std::string& path) {
         return;
     }
     const std::string name = modFileSystem::GetFileName(path);
-    EnsureExtensionIcon(ExtensionKey(path));
-    auto row = MakeUploadItem(path, size, m_Settings, m_Texts, m_Format);
+    EnsureExtensionIcon(ExtensionKey(path)); // a row without an icon is still added
     if (m_List.Contains(path)) {
         ShowMessage(2, modLanguage::MB_WARNING_OK, {name});
         return;
     }
-    if (path.empty() || !m_List.Append(row)) {
-        ShowMessage(5, modLanguage::MB_ERROR_OK, {"22", "Invalid argument"});
+    // A folder, a missing or an unreadable file would be sent as an empty file and reported
+    // as uploaded; it is refused here like any other row that cannot be added.
+    const int error = path.empty() ? ENOENT : ReadError(path);
+    if (error != 0 || !m_List.Append(MakeUploadItem(path, size, m_Settings, m_Texts, m_Format))) {
+        ShowMessage(5, modLanguage::MB_ERROR_OK,
+                    {std::to_string(error), error != 0 ? std::strerror(error) : "not added"});
         return;
     }
     m_Toolkit.RowInserted(m_List.Count() - 1);

@@ -147,13 +147,15 @@ TEST_F(CliTest, JsonReportsEveryFileWithItsLinksAndEscapedNames) {
     const std::string odd = dir.WriteFile("say \"hi\" \\ now.txt", "odd name");
     const std::string big = dir.WriteRandomFile("big.bin", 1024 * 1024 + 1);
     const std::string plain = dir.WriteFile("plain.txt", "plain");
-    const Result result = Run({"--base-url", service.BaseUrl(), "--json", "--publish",
-                               "--description", std::string(70, 'd'), odd, big, plain, plain},
-                              true);
-    EXPECT_EQ(result.code, 1); // the big file and the second plain.txt were refused
+    const Result result =
+        Run({"--base-url", service.BaseUrl(), "--json", "--publish", "--description",
+             std::string(70, 'd'), odd, big, plain, plain, dir.FilePath("missing.txt")},
+            true);
+    EXPECT_EQ(result.code, 1); // the big file, the second plain.txt and the missing file
 
     const auto objects = Objects(result);
-    ASSERT_EQ(objects.size(), 4u);
+    ASSERT_EQ(objects.size(), 5u);
+    EXPECT_EQ(Field(objects[4], "state"), "REFUSED");
     EXPECT_EQ(Field(objects[0], "name"), "say \"hi\" \\ now.txt");
     EXPECT_TRUE(Contains(objects[0], R"("name":"say \"hi\" \\ now.txt")"));
     EXPECT_EQ(Field(objects[0], "state"), "COMPLETE");

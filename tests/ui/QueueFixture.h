@@ -64,6 +64,7 @@ protected:
         queue->Status().SetTemplate("upload_count", "Uploads: %1");
     }
     ~QueueTest() override {
+        toolkit.posted.clear(); // work never run may hold objects that use the settings
         queue.reset();
         upload.reset();
         modUpload::ResetServiceValues();

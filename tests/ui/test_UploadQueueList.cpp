@@ -99,14 +99,19 @@ TEST_F(ListTest, AddDialogRemembersTheFolderAndCancelChangesNothing) {
     EXPECT_EQ(settings.DialogPath(), dir.Path());
 }
 
-TEST_F(ListTest, DroppedFolderBecomesAnEmptyRowAndAnEmptyDropDoesNothing) {
+TEST_F(ListTest, DroppedFoldersAndMissingFilesAreRefusedAndAnEmptyDropDoesNothing) {
     queue->FilesDropped({});
     EXPECT_EQ(toolkit.redrawOffCount, 0);
     std::filesystem::create_directory(dir.FilePath("folder"));
-    queue->FilesDropped({dir.FilePath("folder"), File("f.txt", 3000)});
-    EXPECT_EQ(Names(), (std::vector<std::string>{"folder", "f.txt"}));
-    EXPECT_EQ(Row(0).FileSize, 0);
+    queue->FilesDropped({dir.FilePath("folder"), File("empty.txt", 0), dir.FilePath("gone.txt"),
+                         File("f.txt", 3000)});
+    // Neither would upload anything but an empty file reported as done.
+    EXPECT_EQ(Names(), (std::vector<std::string>{"empty.txt", "f.txt"}));
     EXPECT_EQ(Row(1).SizeText, "3 KB");
+    ASSERT_EQ(toolkit.messages.size(), 2u);
+    EXPECT_EQ(toolkit.messages[0].text, "M5 21: Is a directory");
+    EXPECT_EQ(toolkit.messages[0].flags, 16);
+    EXPECT_EQ(toolkit.messages[1].text, "M5 2: No such file or directory");
 }
 
 TEST_F(ListTest, RemoveTakesTheSelectedRowsOnly) {
