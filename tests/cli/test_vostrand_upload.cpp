@@ -299,6 +299,45 @@ TEST_F(CliTest, InterruptCancelsTheRunningUploadAndStillReports) {
     EXPECT_EQ(server.ConnectionCount(), 3); // the second file was not started
 }
 
+TEST_F(CliTest, ConfigurationIsReadNeverWrittenAndOptionsOverrideIt) {
+    ServiceProcess service;
+    ASSERT_TRUE(service.Ok()) << service.Output();
+    const std::string config =
+        dir.WriteFile("config.ini", "[Service]\r\nbase_url=" + service.BaseUrl() +
+                                        "\r\n[Proxy]\r\nuse=1\r\nhostname=127.0.0.1\r\nport=" +
+                                        std::to_string(FreePort()) +
+                                        "\r\n[Upload]\r\nremove_complete_files=1\r\n");
+    const std::string file = dir.WriteFile("conf.txt", "configured");
+
+    // The configured proxy answers nowhere.
+    EXPECT_EQ(Run({"--config", config, file}).code, 3);
+
+    // Without it the configured service takes the file; rows stay for the summary although the
+    // configuration removes finished rows.
+    const Result result = Run({"--config", config, "--no-proxy", file});
+    EXPECT_EQ(result.code, 0);
+    ASSERT_EQ(result.lines.size(), 1u);
+    EXPECT_EQ(result.lines[0].rfind(service.BaseUrl(), 0), 0u) << result.lines[0];
+    EXPECT_EQ(ReadFile(config).find("[Main]"), std::string::npos) << "config.ini was written";
+}
+
+TEST_F(CliTest, PremiumLoginTakesItsPasswordFromTheEnvironment) {
+    ServiceProcess service({"--premium", "alice:wonder"});
+    ASSERT_TRUE(service.Ok()) << service.Output();
+    const std::string file = dir.WriteFile("premium.txt", "premium");
+    const Result result = Run({"--base-url", service.BaseUrl(), "--premium", "alice", file}, false,
+                              {"VOSTRAND_PREMIUM_PASSWORD=wonder"});
+    EXPECT_EQ(result.code, 0);
+    EXPECT_EQ(result.lines.size(), 1u);
+
+    const Result wrong = Run({"--base-url", service.BaseUrl(), "--premium", "alice:nope",
+                              "--retries", "0", "--json", file},
+                             false, {"VOSTRAND_PREMIUM_PASSWORD=wonder"});
+    EXPECT_EQ(wrong.code, 1);
+    ASSERT_EQ(Objects(wrong).size(), 1u);
+    EXPECT_EQ(Field(Objects(wrong)[0], "state"), "ERROR");
+}
+
 TEST_F(CliTest, UploadsThroughAnAuthenticatingProxy) {
     ServiceProcess service;
     ASSERT_TRUE(service.Ok()) << service.Output();
