@@ -105,7 +105,6 @@ void UploadQueue::SetInitialState() {
 
 void UploadQueue::RequestInfo(std::unique_ptr<clsInfo> info) {
     objInfo = std::move(info);
-    m_Info = objInfo.get();
     objInfo->Complete = [this](bool success) { objInfo_Complete(success); };
     // The timer is not yet the run's: no run can start before the answer. Its ticks only watch
     // the query for a stall.
@@ -306,9 +305,9 @@ void UploadQueue::StartRun(const std::string& logPath) {
 }
 
 void UploadQueue::Tick() {
-    if (m_Info != nullptr) {
+    if (objInfo) {
         if (m_StallLimit > 0) {
-            m_Info->CheckStall(m_StallLimit);
+            objInfo->CheckStall(m_StallLimit);
         }
         return;
     }
@@ -397,7 +396,6 @@ void UploadQueue::objUpload_Ready(const std::string& key) {
 void UploadQueue::objInfo_Complete(bool success) {
     // Released once its own event has returned; deleting it here would pull the object away
     // from under the handler that raised the event.
-    m_Info = nullptr;
     if (objInfo) {
         objInfo->Complete = nullptr;
         std::shared_ptr<clsInfo> released(std::move(objInfo));

@@ -63,7 +63,7 @@ public:
     // Sends the query and keeps the object until its answer; the timer runs meanwhile so that a
     // silent service is given up after the stall limit.
     void RequestInfo(std::unique_ptr<clsInfo> info);
-    bool InfoPending() const { return m_Info != nullptr; }
+    bool InfoPending() const { return objInfo != nullptr; }
 
     // --- list commands ----------------------------------------------------------------------
     void AddFile(const std::string& path);
@@ -118,8 +118,7 @@ private:
     const modLanguage::TextLists& m_Texts;
     NumberFormat m_Format;
     clsUpload& objUpload;
-    std::unique_ptr<clsInfo> objInfo;
-    clsInfo* m_Info = nullptr; // the query being awaited (objInfo until its answer)
+    std::unique_ptr<clsInfo> objInfo; // the query, until its answer
     UploadList m_List;
     StatusBar m_StatusBar;
     std::vector<std::string> m_IconKeys; // the keys imgLvwMain holds
