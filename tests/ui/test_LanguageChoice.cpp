@@ -1,4 +1,6 @@
 // Settling the Language setting against the language files that exist.
+#include "TempDir.h"
+
 #include "ui/LanguageChoice.h"
 
 #include <gtest/gtest.h>
@@ -48,5 +50,21 @@ INSTANTIATE_TEST_SUITE_P(
         ChoiceCase{"FirstRunUndeclared", {"Other", "Deutsch"}, "", "de", 1, "Deutsch"},
         ChoiceCase{"NoFiles", {}, "English", "en", -1, "English"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+
+namespace {
+
+TEST(LanguageFolderTest, ReadsTheDeclaredLocalesOfTheFiles) {
+    testsupport::TempDir dir;
+    dir.WriteFile("Deutsch.ini", "[Info]\nlocale=de\n");
+    dir.WriteFile("English.ini", "[Info]\r\nLOCALE = \"en\"\r\n");
+    dir.WriteFile("notes.txt", "[Info]\nlocale=en\n");
+    const std::string folder = dir.Path() + "/";
+    EXPECT_EQ(SettleLanguageInFolder(folder, "", "en_US.UTF-8").language, "English");
+    EXPECT_EQ(SettleLanguageInFolder(folder, "", "de_AT").index, 0);
+    EXPECT_EQ(SettleLanguageInFolder(folder, "Deutsch", "en_US").language, "Deutsch");
+    EXPECT_EQ(SettleLanguageInFolder(dir.FilePath("none/"), "English", "en").index, -1);
+}
 
 } // namespace
