@@ -1,0 +1,400 @@
+// Whole uploads through the real Qt socket against vostrand-service (and tinyproxy) started by
+// the test; every file is downloaded back with curl and compared byte for byte.
+#include "http/modHTTP.h"
+#include "platform/qt/QtSocket.h"
+#include "settings/modConfig.h"
+#include "settings/modLanguage.h"
+#include "support/ChildProcess.h"
+#include "support/ServiceProcess.h"
+#include "support/TempDir.h"
+#include "support/Tinyproxy.h"
+#include "upload/clsInfo.h"
+#include "upload/clsUpload.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <sstream>
+
+using testsupport::ChildProcess;
+using testsupport::ReadFile;
+using testsupport::ServiceProcess;
+using testsupport::TempDir;
+
+namespace {
+
+constexpr int TimeoutMs = 60000;
+
+void EnsureApplication() {
+    static int argc = 1;
+    static char name[] = "test_e2e";
+    static char* argv[] = {name, nullptr};
+    if (QCoreApplication::instance() == nullptr) {
+        new QCoreApplication(argc, argv); // lives for the whole test program
+    }
+}
+
+// Turns the event loop until done() holds or the time is up; done() is checked after every turn.
+bool RunUntil(const std::function<bool()>& done, int timeoutMs = TimeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+    }
+    return true;
+}
+
+std::string PercentDecode(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size()) {
+            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// The service's record of its stored files: the "add" lines of its index, one map per file.
+std::vector<std::map<std::string, std::string>> StoredFiles(const ServiceProcess& service) {
+    std::vector<std::map<std::string, std::string>> files;
+    std::istringstream index(ReadFile(service.Storage() + "/index.log"));
+    std::string line;
+    while (std::getline(index, line)) {
+        std::istringstream fields(line);
+        std::string field;
+        std::getline(fields, field, '\t');
+        if (field != "add") {
+            continue;
+        }
+        std::map<std::string, std::string> record;
+        while (std::getline(fields, field, '\t')) {
+            const auto equals = field.find('=');
+            record[field.substr(0, equals)] = PercentDecode(field.substr(equals + 1));
+        }
+        files.push_back(record);
+    }
+    return files;
+}
+
+struct Download {
+    std::string status; // the HTTP status code as curl prints it
+    std::string body;
+};
+
+// GET with curl into a file; the password, when given, goes into the query.
+Download Fetch(const TempDir& dir, const std::string& url, const std::string& password = {}) {
+    static int counter = 0;
+    const std::string out = dir.FilePath("download-" + std::to_string(++counter));
+    std::vector<std::string> arguments = {"-sS", "-o", out, "-w", "%{http_code}\n"};
+    if (!password.empty()) {
+        arguments.insert(arguments.end(), {"-G", "--data-urlencode", "password=" + password});
+    }
+    arguments.push_back(url);
+    ChildProcess curl;
+    if (!curl.Start("/usr/bin/curl", arguments)) {
+        return {"no curl", {}};
+    }
+    const auto line = curl.ReadLine(TimeoutMs);
+    curl.Wait(TimeoutMs);
+    return {line.value_or("no answer"), ReadFile(out)};
+}
+
+class UploadEndToEnd : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { EnsureApplication(); }
+
+    UploadEndToEnd() {
+        modLanguage::LoadTextLists(texts, std::string(VOSTRAND_BIN_DIR) + "/language/Deutsch.ini");
+        format.group = ".";
+        format.decimal = ",";
+        settings.SetLogFilePath(dir.FilePath("upload.log"));
+    }
+    ~UploadEndToEnd() override { modUpload::ResetServiceValues(); }
+
+    // Starts the service and points the engine at it.
+    bool StartService(const std::vector<std::string>& arguments = {}) {
+        service = std::make_unique<ServiceProcess>(arguments);
+        if (!service->Ok()) {
+            return false;
+        }
+        modUpload::SetBaseUrl(service->BaseUrl());
+        upload = std::make_unique<clsUpload>(settings, texts, format, QtSocketFactory());
+        upload->Ready = [this](const std::string& key) { readyKeys.push_back(key); };
+        return true;
+    }
+
+    std::shared_ptr<UploadItem> AddRow(const std::string& name, const std::string& content) {
+        const std::string path = dir.WriteFile(name, content);
+        auto item =
+            MakeUploadItem(path, static_cast<int64_t>(content.size()), settings, texts, format);
+        upload->m_Item = item;
+        return item;
+    }
+
+    // Runs one upload to its end, with the owner's once-a-second progress refresh.
+    bool Upload(const std::shared_ptr<UploadItem>& item) {
+        const std::size_t before = readyKeys.size();
+        upload->m_Item = item;
+        upload->StartUpload();
+        const bool ended = RunUntil([&] {
+            if (upload->Active()) {
+                upload->UpdateStatus();
+            }
+            return readyKeys.size() > before && !upload->Active();
+        });
+        return ended && readyKeys.back() == item->FilePath;
+    }
+
+    std::string Status(int32_t n) const { return texts.GetStatusText(n); }
+
+    TempDir dir;
+    ConfigSettings settings;
+    modLanguage::TextLists texts;
+    NumberFormat format;
+    std::unique_ptr<ServiceProcess> service;
+    std::unique_ptr<clsUpload> upload;
+    std::vector<std::string> readyKeys;
+};
+
+TEST_F(UploadEndToEnd, AnonymousUploadComesBackByteForByte) {
+    ASSERT_TRUE(StartService()) << service->Output();
+    const std::string content = ReadFile(dir.WriteRandomFile("source.bin", 300000, 7));
+    ASSERT_EQ(content.size(), 300000u);
+    auto item = AddRow("daten.bin", content);
+    ASSERT_TRUE(Upload(item));
+    EXPECT_EQ(item->UploadState, "COMPLETE");
+    EXPECT_EQ(item->StatusText, Status(13));
+    EXPECT_EQ(item->ProgressText, "-");
+    EXPECT_NE(item->SpeedText, "-"); // the last progress stays
+    ASSERT_EQ(item->DownloadUrl.rfind(service->BaseUrl(), 0), 0u) << item->DownloadUrl;
+    EXPECT_FALSE(upload->LastDeleteUrl().empty());
+    EXPECT_EQ(settings.StatisticCount(), 1);
+    EXPECT_EQ(settings.StatisticSize(), 300000);
+
+    const Download back = Fetch(dir, item->DownloadUrl);
+    EXPECT_EQ(back.status, "200");
+    EXPECT_TRUE(back.body == content) << "downloaded " << back.body.size() << " bytes";
+
+    const std::string log = ReadFile(settings.LogFilePath());
+    EXPECT_NE(log.find(": daten.bin\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(": 300.000 Byte\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(": " + item->DownloadUrl + "\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(": " + upload->LastDeleteUrl() + "\r\n\r\n"), std::string::npos) << log;
+
+    // The delete link works, and the file is gone afterwards.
+    EXPECT_EQ(Fetch(dir, upload->LastDeleteUrl()).status, "200");
+    EXPECT_EQ(Fetch(dir, item->DownloadUrl).status, "404");
+}
+
+TEST_F(UploadEndToEnd, OptionsArriveAtTheService) {
+    ASSERT_TRUE(StartService()) << service->Output();
+    auto item = AddRow("bericht.txt", "vertraulich\n");
+    item->SetPublish(true, texts);
+    item->BinLayerId = "BL-4711";
+    item->FileDescription = "Quartal & Jahr: Größe 1";
+    item->FilePassword = "s3 cr&t";
+    ASSERT_TRUE(Upload(item));
+    ASSERT_EQ(item->UploadState, "COMPLETE") << item->StatusText;
+
+    const auto stored = StoredFiles(*service);
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].at("name"), "bericht.txt");
+    EXPECT_EQ(stored[0].at("search"), "1");
+    EXPECT_EQ(stored[0].at("referal"), "BL-4711");
+    EXPECT_EQ(stored[0].at("descr"), "Quartal & Jahr: Größe 1");
+    EXPECT_EQ(stored[0].at("password"), "s3 cr&t");
+    EXPECT_EQ(stored[0].at("user"), "");
+
+    EXPECT_EQ(Fetch(dir, item->DownloadUrl).status, "403");
+    const Download back = Fetch(dir, item->DownloadUrl, "s3 cr&t");
+    EXPECT_EQ(back.status, "200");
+    EXPECT_EQ(back.body, "vertraulich\n");
+}
+
+TEST_F(UploadEndToEnd, PremiumUploadIsStoredForTheAccount) {
+    ASSERT_TRUE(StartService({"--premium", "anna:Geheim 42"})) << service->Output();
+    settings.SetPremiumUse(true);
+    settings.SetPremiumUsername("anna");
+    settings.SetPremiumPassword("Geheim 42");
+    auto item = AddRow("premium.txt", "nur für Anna");
+    ASSERT_TRUE(Upload(item));
+    ASSERT_EQ(item->UploadState, "COMPLETE") << item->StatusText;
+    EXPECT_FALSE(upload->king_passhash().empty());
+    const auto stored = StoredFiles(*service);
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].at("user"), "anna");
+    EXPECT_EQ(Fetch(dir, item->DownloadUrl).body, "nur für Anna");
+
+    // A wrong password gives no passhash: the upload ends before any file is sent.
+    settings.SetPremiumPassword("falsch");
+    auto second = AddRow("second.txt", "x");
+    ASSERT_TRUE(Upload(second));
+    EXPECT_EQ(second->UploadState, "ERROR");
+    EXPECT_EQ(second->StatusText, Status(14));
+    EXPECT_EQ(StoredFiles(*service).size(), 1u);
+}
+
+TEST_F(UploadEndToEnd, ScriptAnswerToTheFilePost) {
+    ASSERT_TRUE(StartService({"--upload-answer", "script"})) << service->Output();
+    auto item = AddRow("script.txt", "via location.href");
+    ASSERT_TRUE(Upload(item));
+    ASSERT_EQ(item->UploadState, "COMPLETE") << item->StatusText;
+    EXPECT_EQ(Fetch(dir, item->DownloadUrl).body, "via location.href");
+}
+
+TEST_F(UploadEndToEnd, EmptyFile) {
+    ASSERT_TRUE(StartService()) << service->Output();
+    auto item = AddRow("leer.txt", "");
+    ASSERT_TRUE(Upload(item));
+    ASSERT_EQ(item->UploadState, "COMPLETE") << item->StatusText;
+    const Download back = Fetch(dir, item->DownloadUrl);
+    EXPECT_EQ(back.status, "200");
+    EXPECT_EQ(back.body, "");
+    EXPECT_NE(ReadFile(settings.LogFilePath()).find(": 0 Byte\r\n"), std::string::npos);
+}
+
+TEST_F(UploadEndToEnd, NameWithSpacesQuotesAndNonAsciiLetters) {
+    ASSERT_TRUE(StartService()) << service->Output();
+    const std::string name = "Bericht \"Q4\" – Größe & Maß.txt";
+    auto item = AddRow(name, "inhalt");
+    EXPECT_EQ(item->FileName, name);
+    ASSERT_TRUE(Upload(item));
+    ASSERT_EQ(item->UploadState, "COMPLETE") << item->StatusText;
+    EXPECT_EQ(Fetch(dir, item->DownloadUrl).body, "inhalt");
+    const auto stored = StoredFiles(*service);
+    ASSERT_EQ(stored.size(), 1u);
+    // Quotes travel as %22 inside the quoted file name, the way browsers send them.
+    const std::string storedName = stored[0].at("name");
+    EXPECT_TRUE(storedName == name || storedName == "Bericht %22Q4%22 – Größe & Maß.txt")
+        << storedName;
+    EXPECT_NE(ReadFile(settings.LogFilePath()).find(": " + name + "\r\n"), std::string::npos);
+}
+
+TEST_F(UploadEndToEnd, CancelDuringTheFileTransfer) {
+    ASSERT_TRUE(StartService()) << service->Output();
+    const std::string path = dir.WriteRandomFile("gross.bin", 64 * 1024 * 1024);
+    auto item = MakeUploadItem(path, 64 * 1024 * 1024, settings, texts, format);
+    upload->m_Item = item;
+    upload->StartUpload();
+    bool cancelled = false;
+    ASSERT_TRUE(RunUntil([&] {
+        if (!cancelled && upload->RequestIndex() == clsUpload::RequestFile &&
+            item->StatusText == Status(5)) {
+            upload->CancelUpload();
+            cancelled = true;
+        }
+        return !readyKeys.empty() && !upload->Active();
+    }));
+    ASSERT_TRUE(cancelled) << item->StatusText;
+    EXPECT_EQ(item->UploadState, "IDLE");
+    EXPECT_EQ(item->StatusText, Status(15));
+    EXPECT_EQ(item->DownloadUrl, "");
+    EXPECT_EQ(settings.StatisticCount(), 0);
+    const std::string log = ReadFile(settings.LogFilePath());
+    EXPECT_NE(log.find(": gross.bin\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(texts.GetLogFileText(4) + ": \r\n" + texts.GetLogFileText(5) + ": \r\n\r\n"),
+              std::string::npos)
+        << log;
+    EXPECT_TRUE(StoredFiles(*service).empty());
+
+    // Start again: the same row goes through.
+    ASSERT_TRUE(Upload(item));
+    EXPECT_EQ(item->UploadState, "COMPLETE") << item->StatusText;
+    EXPECT_EQ(StoredFiles(*service).size(), 1u);
+}
+
+TEST_F(UploadEndToEnd, ThroughAnAuthenticatingProxy) {
+    ASSERT_TRUE(StartService()) << service->Output();
+    testsupport::Tinyproxy proxy("max", "pr0xy");
+    ASSERT_TRUE(proxy.Ok()) << proxy.Log();
+    settings.SetProxyUse(true);
+    settings.SetProxyHostname("127.0.0.1");
+    settings.SetProxyPort(proxy.Port());
+    settings.SetProxyUsername("max");
+    settings.SetProxyPassword("pr0xy");
+    auto item = AddRow("proxy.txt", std::string(100000, 'p'));
+    ASSERT_TRUE(Upload(item));
+    ASSERT_EQ(item->UploadState, "COMPLETE") << item->StatusText << "\n" << proxy.Log();
+    EXPECT_EQ(Fetch(dir, item->DownloadUrl).body, std::string(100000, 'p'));
+
+    settings.SetProxyPassword("wrong");
+    auto refused = AddRow("refused.txt", "r");
+    ASSERT_TRUE(Upload(refused));
+    EXPECT_EQ(refused->UploadState, "ERROR");
+    EXPECT_EQ(refused->StatusText, Status(14));
+    EXPECT_EQ(refused->DownloadUrl, "");
+    EXPECT_EQ(StoredFiles(*service).size(), 1u);
+}
+
+TEST_F(UploadEndToEnd, UnreachableServiceEndsWithError) {
+    ASSERT_TRUE(StartService()) << service->Output();
+    const int32_t port = service->Port();
+    service->Stop();
+    modUpload::SetBaseUrl("http://127.0.0.1:" + std::to_string(port) + "/");
+    auto item = AddRow("nirgends.txt", "n");
+    ASSERT_TRUE(Upload(item));
+    EXPECT_EQ(item->UploadState, "ERROR");
+    EXPECT_EQ(item->StatusText, Status(14));
+}
+
+class InfoEndToEnd : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { EnsureApplication(); }
+    ~InfoEndToEnd() override { modUpload::ResetServiceValues(); }
+
+    std::optional<bool> Query(const std::string& baseUrl) {
+        modUpload::SetBaseUrl(baseUrl);
+        clsInfo info(settings, QtSocketFactory());
+        std::optional<bool> result;
+        info.Complete = [&](bool success) { result = success; };
+        info.RequestInfo();
+        RunUntil([&] { return result.has_value(); });
+        return result;
+    }
+
+    ConfigSettings settings;
+};
+
+TEST_F(InfoEndToEnd, ReadsTheServiceValues) {
+    ServiceProcess service({"--max-size-mb", "42", "--client-version", "1.00.0010", "--news",
+                            "Wartung am Montag\nBitte neu starten"});
+    ASSERT_TRUE(service.Ok()) << service.Output();
+    EXPECT_EQ(Query(service.BaseUrl()), true);
+    EXPECT_EQ(modUpload::MaxFileSize(), 42 * 1048576);
+    EXPECT_EQ(modUpload::Version(), "1.00.0010");
+    EXPECT_EQ(modUpload::News(), "Wartung am Montag\r\nBitte neu starten");
+}
+
+TEST_F(InfoEndToEnd, ThroughAProxy) {
+    ServiceProcess service({"--max-size-mb", "7"});
+    ASSERT_TRUE(service.Ok()) << service.Output();
+    testsupport::Tinyproxy proxy;
+    ASSERT_TRUE(proxy.Ok()) << proxy.Log();
+    settings.SetProxyUse(true);
+    settings.SetProxyHostname("127.0.0.1");
+    settings.SetProxyPort(proxy.Port());
+    EXPECT_EQ(Query(service.BaseUrl()), true);
+    EXPECT_EQ(modUpload::MaxFileSize(), 7 * 1048576);
+}
+
+TEST_F(InfoEndToEnd, NoServiceReportsFalse) {
+    ServiceProcess service;
+    ASSERT_TRUE(service.Ok()) << service.Output();
+    const std::string base = service.BaseUrl();
+    service.Stop();
+    EXPECT_EQ(Query(base), false);
+    EXPECT_EQ(modUpload::MaxFileSize(), 0);
+}
+
+} // namespace
