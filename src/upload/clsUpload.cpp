@@ -3,6 +3,7 @@
 #include "http/clsHTTP.h"
 #include "http/modHTTP.h"
 #include "http/modUrl.h"
+#include "platform/modFileSystem.h"
 #include "settings/modConfig.h"
 #include "settings/modLanguage.h"
 
@@ -197,7 +198,9 @@ void clsUpload::SendRequest(int32_t index) {
         objHTTP->AddHeader("User-Agent", modUpload::UserAgent, true);
         break;
     case RequestFile:
-        if (!m_Item) {
+        // A file that vanished since it was added would go out as an empty part and be
+        // reported as a complete upload.
+        if (!m_Item || !modFileSystem::FileExists(m_Item->FilePath)) {
             Complete();
             return;
         }

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 using namespace uploadtest;
 using testsupport::FakeSocket;
 using testsupport::ReadFile;
@@ -668,6 +670,17 @@ TEST_F(UploadProtocol, ARowRemovedWhileUploadingIsStillFinished) {
     ASSERT_FALSE(watch.expired());
     EXPECT_EQ(watch.lock()->UploadState, "COMPLETE");
     EXPECT_EQ(readyKeys, std::vector<std::string>{path});
+}
+
+TEST_F(UploadProtocol, AFileGoneSinceItWasAddedIsNotUploadedEmpty) {
+    AddRow("report.txt", "soon gone");
+    upload->StartUpload();
+    TakeRequest();
+    ASSERT_EQ(std::remove(path.c_str()), 0);
+    Reply(PageAnswer);
+    ExpectEnded("ERROR", "S14");
+    EXPECT_EQ(Net().ConnectCount(), 1);
+    EXPECT_EQ(settings.StatisticCount(), 0);
 }
 
 TEST_F(UploadProtocol, StartWithoutARowDoesNothing) {
