@@ -1,5 +1,6 @@
 #include "settings/IniFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -146,6 +147,7 @@ Document Document::Parse(const std::string& text) {
     const size_t firstBreak = bytes.find('\n');
     doc.m_Crlf = firstBreak != std::string::npos && firstBreak > 0 && bytes[firstBreak - 1] == '\r';
     doc.m_FinalNewline = bytes.empty() || bytes.back() == '\n';
+    doc.m_Lines.reserve(static_cast<size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1);
     size_t start = 0;
     while (start < bytes.size()) {
         size_t end = bytes.find('\n', start);
@@ -241,12 +243,13 @@ void Document::Set(const std::string& section, const std::string& key, const std
 
 ReadResult ReadWholeFile(const std::string& path, std::string& bytes) {
     bytes.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a FIFO in the file's place cannot stall the open; it is refused below.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         return errno == ENOENT || errno == ENOTDIR ? ReadResult::Missing : ReadResult::Failed;
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxFileSize) {
         ::close(fd);
         return ReadResult::Failed;
     }
@@ -264,6 +267,11 @@ ReadResult ReadWholeFile(const std::string& path, std::string& bytes) {
             break;
         }
         bytes.append(buf, static_cast<size_t>(n));
+        if (bytes.size() > static_cast<size_t>(kMaxFileSize)) { // grew while we read
+            bytes.clear();
+            ::close(fd);
+            return ReadResult::Failed;
+        }
     }
     ::close(fd);
     return ReadResult::Ok;
@@ -311,7 +319,7 @@ void SetBeforeRenameHook(BeforeRenameHook hook) {
 }
 
 bool ReplaceFileAtomically(const std::string& path, const std::string& content) {
-    if (path.empty()) {
+    if (path.empty() || content.size() > static_cast<size_t>(kMaxFileSize)) {
         return false;
     }
     // Write through a symbolic link to the file it names, so the link stays a link.

@@ -2,6 +2,7 @@
 // The INI store behind modConfig: parsing that keeps every line, lookups by case-insensitive
 // section and key, in-place replacement, a small cache of parsed files, and the atomic replace
 // used by every write.
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -42,6 +43,12 @@ private:
     bool m_Bom = false;
 };
 
+// config.ini and the language files are a few kilobytes. A file beyond this bound is not one of
+// ours: it is neither read (its parsed lines would take many times its size in memory) nor
+// replaced, and no content beyond it is written, so everything written can be read back.
+inline constexpr int64_t kMaxFileSize = int64_t{1} << 20;
+
+// Missing: no such file. Failed: not a regular file, unreadable or beyond kMaxFileSize.
 enum class ReadResult { Ok, Missing, Failed };
 ReadResult ReadWholeFile(const std::string& path, std::string& bytes);
 
@@ -52,7 +59,8 @@ void DropCache(const std::string& path);
 
 // Writes the content to a temporary file beside path, flushes it to disk and renames it over
 // path, so that a crash leaves the old file or the new one. A new file gets mode 0600, an
-// existing one keeps its mode. False on any failure; the old file is then untouched.
+// existing one keeps its mode. False on any failure (also for content beyond kMaxFileSize); the
+// old file is then untouched.
 bool ReplaceFileAtomically(const std::string& path, const std::string& content);
 
 // Test seam: called after the temporary file is written and flushed, before the rename. A hook

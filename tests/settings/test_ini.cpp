@@ -199,6 +199,75 @@ TEST(IniWriteTest, FailuresLeaveTheOldFileAsItWas) {
     EXPECT_FALSE(WriteIniValue(dir.Path(), "S", "k", "v")); // the path is a folder
 }
 
+TEST(IniHostileTest, BrokenLinesAndBinaryBytesAreKeptAndNeverMistakenForKeys) {
+    TempDir dir;
+    const std::string binary("\x00\xff\xfe[\x01=\x02\x00]\n", 10);
+    const std::string original = "[Main\n"          // a header without "]"
+                                 "no equals sign\n" // a line without "="
+                                 "=orphan value\n"  // a key without a name
+                                 "[]\n" +
+                                 binary + "[\n]\n[Main]\n" + std::string("k=\"v\0w\"\n", 8) +
+                                 std::string(100000, 'x') + "\n";
+    const std::string file = dir.WriteFile("bad.ini", original);
+    EXPECT_EQ(ReadIniValue(file, "Main", "no equals sign", kMissing), kMissing);
+    EXPECT_EQ(ReadIniValue(file, "Main", "", kMissing), kMissing);
+    EXPECT_EQ(ReadIniValue(file, "", "", kMissing), kMissing);
+    EXPECT_EQ(ReadIniValue(file, "Main", "k", kMissing), std::string("v\0w", 3));
+
+    ASSERT_TRUE(WriteIniValue(file, "Main", "k", "new"));
+    const std::string after = ReadFile(file);
+    EXPECT_EQ(after.substr(0, original.find("k=")), original.substr(0, original.find("k=")));
+    EXPECT_EQ(ReadIniValue(file, "Main", "k", kMissing), "new");
+
+    ConfigSettings settings;
+    modConfig::LoadConfig(settings, file);
+    EXPECT_EQ(settings.ProxyPort(), 8080);
+    ASSERT_TRUE(modConfig::SaveConfig(settings, file));
+    EXPECT_NE(ReadFile(file).find(binary), std::string::npos);
+}
+
+TEST(IniHostileTest, AnOversizedFileIsNeitherReadNorReplaced) {
+    // Sparse, so it takes no disk space. Without a bound, a file of gigabytes would be read whole.
+    TempDir dir;
+    const std::string path = dir.WriteFile("config.ini", "[Main]\nlanguage=English\n");
+    const off_t size = off_t{64} << 20;
+    ASSERT_EQ(::truncate(path.c_str(), size), 0);
+
+    EXPECT_EQ(ReadIniValue(path, "Main", "language", kMissing), kMissing);
+    ConfigSettings settings;
+    modConfig::LoadConfig(settings, path);
+    EXPECT_EQ(settings.Language(), "");
+    EXPECT_EQ(settings.ProxyPort(), 8080);
+    EXPECT_FALSE(modConfig::SaveConfig(settings, path));
+    EXPECT_FALSE(WriteIniValue(path, "Main", "language", "Deutsch"));
+    EXPECT_EQ(std::filesystem::file_size(path), static_cast<uintmax_t>(size));
+    EXPECT_EQ(Entries(dir), std::vector<std::string>{"config.ini"});
+
+    // A file of a few hundred kilobytes still reads; a value that would make the file
+    // unreadable is refused and the file keeps what it had.
+    const std::string big = dir.WriteFile("big.ini", "[S]\nk=" + std::string(300000, 'v') + "\n");
+    EXPECT_EQ(ReadIniValue(big, "S", "k", kMissing).size(), 300000u);
+    EXPECT_FALSE(WriteIniValue(big, "S", "k", std::string(2 << 20, 'w')));
+    EXPECT_EQ(ReadIniValue(big, "S", "k", kMissing).size(), 300000u);
+}
+
+TEST(IniHostileTest, AFifoInPlaceOfTheFileDoesNotHangTheSave) {
+    TempDir dir;
+    const std::string path = dir.FilePath("config.ini");
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    ::alarm(20); // a blocked open would never return; end the program instead of hanging
+    ConfigSettings settings;
+    modConfig::LoadConfig(settings, path);
+    EXPECT_EQ(settings.ProxyPort(), 8080);
+    EXPECT_FALSE(modConfig::SaveConfig(settings, path));
+    EXPECT_FALSE(WriteIniValue(path, "S", "k", "v"));
+    EXPECT_EQ(ReadIniValue(path, "S", "k", kMissing), kMissing);
+    ::alarm(0);
+    struct stat st {};
+    ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
 // --- config.ini ----------------------------------------------------------------------------
 
 TEST(ConfigTest, WithoutAFileTheDefaultsHoldAndTheSaveListsEveryKey) {
