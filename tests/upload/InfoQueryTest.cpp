@@ -102,7 +102,6 @@ INSTANTIATE_TEST_SUITE_P(
     Answers, InfoQueryAnswer,
     ::testing::Values(
         AnswerCase{"Size", "HTTP/1.1 200 OK\r\n\r\nSIZE = 2.5", true, 2621440, ""},
-        AnswerCase{"SizeNotANumber", "HTTP/1.1 200 OK\r\n\r\nsize=abc\nversion=2", false, 0, "2"},
         AnswerCase{"NoSizeLine", "HTTP/1.1 200 OK\r\n\r\nversion=2\nnews=hallo", false, 0, "2"},
         AnswerCase{"NotFound", "HTTP/1.1 404 Not Found\r\n\r\nsize=100\nversion=2", false, 0, ""},
         AnswerCase{"ChunkedBody",

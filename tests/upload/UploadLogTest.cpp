@@ -74,9 +74,4 @@ TEST_F(UploadLog, FailuresAreSilentAndReportFalse) {
     EXPECT_FALSE(Write("/dev/full"));
 }
 
-TEST(UploadLogTime, IsDayMonthYearAnd24HourClock) {
-    EXPECT_EQ(modUpload::FormatLogTime(LocalTime(2027, 1, 2, 3, 4, 5)), "02.01.2027 03:04:05");
-    EXPECT_EQ(modUpload::FormatLogTime(LocalTime(2026, 12, 31, 23, 59, 59)), "31.12.2026 23:59:59");
-}
-
 } // namespace
