@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -286,16 +287,18 @@ TEST_F(UploadEndToEnd, CancelDuringTheFileTransfer) {
     const std::string path = dir.WriteRandomFile("gross.bin", 64 * 1024 * 1024);
     auto item = MakeUploadItem(path, 64 * 1024 * 1024, settings, texts, format);
     upload->m_Item = item;
-    upload->StartUpload();
+    // Cancelled on the loop's next turn after the body has begun to go out.
     bool cancelled = false;
-    ASSERT_TRUE(RunUntil([&] {
+    upload->ItemChanged = [&](const std::string&) {
         if (!cancelled && upload->RequestIndex() == clsUpload::RequestFile &&
             item->StatusText == Status(5)) {
-            upload->CancelUpload();
             cancelled = true;
+            QTimer::singleShot(0, [&] { upload->CancelUpload(); });
         }
-        return !readyKeys.empty() && !upload->Active();
-    }));
+    };
+    upload->StartUpload();
+    ASSERT_TRUE(RunUntil([&] { return !readyKeys.empty() && !upload->Active(); }));
+    upload->ItemChanged = nullptr;
     ASSERT_TRUE(cancelled) << item->StatusText;
     EXPECT_EQ(item->UploadState, "IDLE");
     EXPECT_EQ(item->StatusText, Status(15));
