@@ -135,7 +135,8 @@ bool DeleteFile(const std::string& path, bool force) {
 }
 
 int64_t GetFileSize(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK opening a named pipe waits for a writer, and the caller with it.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return 0;
     struct stat info {};

@@ -105,6 +105,11 @@ TEST(GetFileSize, RealSizesIncludingBeyondFourGiB) {
 
     EXPECT_EQ(GetFileSize(dir.FilePath("missing")), 0);
     EXPECT_EQ(GetFileSize(dir.Path()), 0);
+    // A named pipe without a writer: 0 at once (opening it blocking would wait forever).
+    const std::string fifo = dir.FilePath("pipe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_TRUE(FileExists(fifo));
+    EXPECT_EQ(GetFileSize(fifo), 0);
 }
 
 TEST(TempFile, CreatesUniqueEmptyFilesInTheGivenOrTheTemporaryFolder) {
