@@ -304,6 +304,10 @@ void clsHTTP::StartRequest() {
 
     m_Url =
         modUrl::CrackUrl(modUrl::CanonicalizeUrl(m_Action, modUrl::CanonicalizeMode::SpacesOnly));
+    // Only plain http is spoken here: any other scheme leaves no host to connect to, and the
+    // attempt fails through the error path instead of talking http to, say, a TLS port.
+    if (m_Url.Scheme != "http")
+        m_Url = {};
     // A fragment names a place in the document for the reader; browsers never send it.
     m_Url.ExtraInfo.erase(std::min(m_Url.ExtraInfo.find('#'), m_Url.ExtraInfo.size()));
     if (!m_Username.empty())
@@ -516,14 +520,17 @@ void clsHTTP::sckHTTP_Connect() {
         EndRequest(HttpState::Failed, error);
 }
 
-// Hands queued body sends to the socket. Texts go at once; file pieces only while the socket
-// holds less than the high-water mark, the rest follows on send progress. Returns a "Fehler "
-// text when a file cannot be read.
+// Hands queued body sends to the socket while they fit under the high-water mark; the rest
+// follows on send progress. A text larger than the mark goes alone once the socket has drained.
+// Returns a "Fehler " text when a file cannot be read.
 std::string clsHTTP::FeedBody() {
     char buffer[PieceSize];
     while (!m_BodyQueue.empty()) {
         BodyPiece& piece = m_BodyQueue.front();
+        const int64_t queued = sckHTTP->BytesQueued();
         if (!piece.IsFile) {
+            if (queued > 0 && queued + static_cast<int64_t>(piece.Text.size()) > SendHighWater)
+                return {};
             sckHTTP->SendData(piece.Text);
             m_BodyQueue.pop_front();
             continue;
@@ -539,18 +546,18 @@ std::string clsHTTP::FeedBody() {
                 return ErrnoText(errno ? errno : EACCES);
             m_SendFileLeft = piece.Size;
         }
-        if (sckHTTP->BytesQueued() >= SendHighWater)
+        const int64_t want = std::min<int64_t>(PieceSize, m_SendFileLeft);
+        if (queued + want > SendHighWater)
             return {};
-        const auto want = static_cast<std::size_t>(std::min<int64_t>(PieceSize, m_SendFileLeft));
         errno = 0;
-        const std::size_t got = std::fread(buffer, 1, want, m_SendFile);
-        if (got != want) {
+        const std::size_t got = std::fread(buffer, 1, static_cast<std::size_t>(want), m_SendFile);
+        if (static_cast<int64_t>(got) != want) {
             // Short read: an I/O error, or the file shrank after its length was announced.
             const int number = std::ferror(m_SendFile) && errno ? errno : EIO;
             return ErrnoText(number);
         }
         sckHTTP->SendData(std::string_view(buffer, got));
-        m_SendFileLeft -= static_cast<int64_t>(got);
+        m_SendFileLeft -= want;
         if (m_SendFileLeft == 0) {
             std::fclose(m_SendFile);
             m_SendFile = nullptr;
@@ -579,6 +586,12 @@ void clsHTTP::sckHTTP_SendProgress(int64_t bytesSent, int64_t /*bytesRemaining*/
 // --- response side ------------------------------------------------------------------------------
 
 bool clsHTTP::StorePiece(const std::string& piece, std::string& error) {
+    // A server's content range may start anywhere; the pointer must not wrap past it.
+    if (static_cast<int64_t>(piece.size()) >
+        std::numeric_limits<int64_t>::max() - m_ReturnContentPointer) {
+        error = ErrnoText(EOVERFLOW);
+        return false;
+    }
     if (!(m_Flags & HttpFlags::StoreInFile)) {
         m_FilePath += piece;
         return true;
@@ -619,6 +632,9 @@ bool clsHTTP::DecodeChunks(std::string& error) {
     if (m_ChunkSizeKnown && m_ChunkSize == 0)
         return true;
     const uint64_t generation = m_Generation;
+    // Decoded from a read position and cut once at the end: cutting the buffer after every
+    // chunk would cost its whole length per chunk, which many small chunks make quadratic.
+    std::size_t pos = 0;
     if (!m_ChunkSizeKnown) {
         const auto crlf = m_ChunkBuffer.find("\r\n");
         if (crlf == std::string::npos) {
@@ -630,20 +646,20 @@ bool clsHTTP::DecodeChunks(std::string& error) {
         }
         if (!ReadChunkSize(m_ChunkBuffer.substr(0, crlf), error))
             return false;
-        m_ChunkBuffer.erase(0, crlf + 2);
+        pos = crlf + 2;
         m_ChunkSizeKnown = true;
     }
-    while (m_ChunkSize > 0 && static_cast<int64_t>(m_ChunkBuffer.size()) - 2 > m_ChunkSize) {
-        const auto dataEnd = static_cast<std::size_t>(m_ChunkSize);
+    while (m_ChunkSize > 0 && static_cast<int64_t>(m_ChunkBuffer.size() - pos) - 2 > m_ChunkSize) {
+        const std::size_t dataEnd = pos + static_cast<std::size_t>(m_ChunkSize);
         const auto crlf = m_ChunkBuffer.find("\r\n", dataEnd + 2);
         if (crlf == std::string::npos) {
             if (static_cast<int64_t>(m_ChunkBuffer.size() - dataEnd - 2) > MaxHeadLength) {
                 error = ErrorText(EPROTO, "Invalid chunk size");
                 return false;
             }
-            return true;
+            break;
         }
-        const std::string chunk = m_ChunkBuffer.substr(0, dataEnd);
+        const std::string chunk = m_ChunkBuffer.substr(pos, dataEnd - pos);
         if (!StorePiece(chunk, error))
             return false;
         m_ReturnContentPointer += m_ChunkSize;
@@ -652,13 +668,14 @@ bool clsHTTP::DecodeChunks(std::string& error) {
             if (generation != m_Generation)
                 return true;
         }
-        const std::string sizeLine = m_ChunkBuffer.substr(dataEnd + 2, crlf - dataEnd - 2);
-        m_ChunkBuffer.erase(0, crlf + 2);
-        if (!ReadChunkSize(sizeLine, error))
+        if (!ReadChunkSize(m_ChunkBuffer.substr(dataEnd + 2, crlf - dataEnd - 2), error))
             return false;
+        pos = crlf + 2;
     }
     if (m_ChunkSize == 0)
         m_ChunkBuffer.clear();
+    else
+        m_ChunkBuffer.erase(0, pos);
     return true;
 }
 

@@ -14,9 +14,12 @@
 // With FollowRedirects at most MaxRedirects redirects are followed per caller's Submit; one to
 // another scheme, host or port drops "Authorization", "Cookie", Username and Password.
 //
-// File content is fed to the socket lazily in pieces of PieceSize bytes while fewer than
-// SendHighWater bytes are queued, and refilled on send progress, so memory does not grow with
-// the file size.
+// Only "http" URLs are requested; any other Action fails through the error path.
+//
+// File content is fed to the socket lazily in pieces of PieceSize bytes, refilled on send
+// progress, so that the socket never holds more than SendHighWater bytes of the request (a
+// single head or form value larger than that goes alone) and memory does not grow with the file
+// size.
 #include "http/Socket.h"
 #include "http/modUrl.h"
 #include "platform/Clock.h"

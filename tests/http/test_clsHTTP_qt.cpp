@@ -10,6 +10,8 @@
 #include <QCryptographicHash>
 #include <QEventLoop>
 #include <QFile>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTimer>
 
 #include <algorithm>
@@ -31,11 +33,57 @@ void EnsureApplication() {
     static QCoreApplication app(argc, argv);
 }
 
+// A QtSocket that remembers the most bytes it ever held queued, checked right after each send.
+class PeakSocket final : public Socket {
+public:
+    PeakSocket() {
+        m_Inner.Connected = [this] {
+            if (Connected)
+                Connected();
+        };
+        m_Inner.DataArrival = [this](int64_t total) {
+            if (DataArrival)
+                DataArrival(total);
+        };
+        m_Inner.SendProgress = [this](int64_t sent, int64_t remaining) {
+            if (SendProgress)
+                SendProgress(sent, remaining);
+        };
+        m_Inner.Closed = [this] {
+            if (Closed)
+                Closed();
+        };
+        m_Inner.Error = [this](int32_t number, const std::string& description) {
+            if (Error)
+                Error(number, description);
+        };
+    }
+    void Connect(const std::string& host, int32_t port) override { m_Inner.Connect(host, port); }
+    void SendData(std::string_view data) override {
+        m_Inner.SendData(data);
+        m_Peak = std::max(m_Peak, m_Inner.BytesQueued());
+    }
+    std::string GetData() override { return m_Inner.GetData(); }
+    void Close() override { m_Inner.Close(); }
+    int32_t State() const override { return m_Inner.State(); }
+    int64_t BytesQueued() const override { return m_Inner.BytesQueued(); }
+    int64_t Peak() const { return m_Peak; }
+
+private:
+    QtSocket m_Inner;
+    int64_t m_Peak = 0;
+};
+
 class HttpOverTcp : public ::testing::Test {
 protected:
     HttpOverTcp() {
         EnsureApplication();
-        http = std::make_unique<clsHTTP>(QtSocketFactory()());
+        Attach(QtSocketFactory()());
+    }
+
+    // A new clsHTTP on socket, with every event recorded.
+    void Attach(std::unique_ptr<Socket> socket) {
+        http = std::make_unique<clsHTTP>(std::move(socket));
         http->StateChanged = [this](int32_t state, const std::string& details) {
             events.push_back({"state", state, details, {}});
         };
@@ -135,6 +183,9 @@ TEST_F(HttpOverTcp, GetReadsTheBodyUntilTheServerCloses) {
 }
 
 TEST_F(HttpOverTcp, UploadOfFiftyMebibytesArrivesByteForByte) {
+    auto socket = std::make_unique<PeakSocket>();
+    const PeakSocket& peak = *socket;
+    Attach(std::move(socket));
     testsupport::TempDir dir;
     const int64_t size = 50 * 1024 * 1024;
     const std::string path = dir.WriteRandomFile("big.dat", size, 11);
@@ -162,6 +213,35 @@ TEST_F(HttpOverTcp, UploadOfFiftyMebibytesArrivesByteForByte) {
     EXPECT_EQ(requests[0].Head(), http->RequestHeader());
     EXPECT_EQ(requests[0].BodyLength, http->RequestContentLength());
     EXPECT_EQ(requests[0].BodySha256, ExpectedUploadHash(http->RequestHeader(), "fifty", path));
+    // Qt's write buffer holds what we queue: it stays under the mark for the whole upload.
+    EXPECT_GT(peak.Peak(), 64 * 1024);
+    EXPECT_LE(peak.Peak(), clsHTTP::SendHighWater);
+}
+
+// An IPv6 literal keeps its brackets in the URL and the Host header, but not for the resolver.
+TEST_F(HttpOverTcp, Ipv6LiteralHost) {
+    QTcpServer server;
+    if (!server.listen(QHostAddress::LocalHostIPv6, 0))
+        GTEST_SKIP() << "no IPv6 loopback here";
+    std::string received;
+    QObject::connect(&server, &QTcpServer::newConnection, [&] {
+        QTcpSocket* peer = server.nextPendingConnection();
+        QObject::connect(peer, &QTcpSocket::readyRead, [&received, peer] {
+            received += peer->readAll().toStdString();
+            if (received.find("\r\n\r\n") != std::string::npos) {
+                peer->write("HTTP/1.1 200 OK\r\n\r\nover v6");
+                peer->disconnectFromHost();
+            }
+        });
+    });
+    const std::string host = "[::1]:" + std::to_string(server.serverPort());
+    http->SetAction("http://" + host + "/six.php");
+    http->Submit();
+    ASSERT_TRUE(WaitForCompletion());
+    EXPECT_EQ(Completion().Code, 200);
+    EXPECT_EQ(Completion().Text, "over v6");
+    EXPECT_EQ(received.substr(0, received.find("\r\n")), "GET /six.php HTTP/1.1");
+    EXPECT_NE(received.find("\r\nHost: " + host + "\r\n"), std::string::npos) << received;
 }
 
 TEST_F(HttpOverTcp, RedirectToAnotherServerLeavesCredentialsBehind) {

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 
 using httptest::HttpHarness;
 using httptest::HttpTest;
@@ -111,6 +112,18 @@ TEST(HttpResponse, ParsesTheSameHoweverTheArrivalsAreCut) {
     const std::string createdHead = "HTTP/1.1 201 Created\r\n\r\n";
     const std::string chunkedHead = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
     const std::string mixedHead = "HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, Chunked\r\n\r\n";
+    const std::string badLengthHead = "HTTP/1.1 200 OK\r\nContent-Length: -5\r\n\r\n";
+    const std::string noColonHead = "HTTP/1.1 200\r\nContent-Length 3\r\ngarbage\r\n\r\n";
+    // Chunks of 1 to 30 bytes, sizes in hexadecimal, some with an extension.
+    std::string manyChunks, manyData;
+    for (int n = 1; n <= 30; ++n) {
+        const std::string piece(static_cast<std::size_t>(n), static_cast<char>('a' + n % 26));
+        char size[16];
+        std::snprintf(size, sizeof size, n % 4 ? "%x" : "%X;e=1", n);
+        manyChunks += std::string(size) + "\r\n" + piece + "\r\n";
+        manyData += piece;
+    }
+    manyChunks += "0\r\n\r\n";
     const auto length = [](const std::string& text) { return static_cast<int64_t>(text.size()); };
     const ResponseRow rows[] = {
         {"content length", plainHead + "hello", 0, 200, "OK", "hello", 5,
@@ -130,9 +143,15 @@ TEST(HttpResponse, ParsesTheSameHoweverTheArrivalsAreCut) {
          mixedHead + "1a;name=value\r\nabcdefghijklmnopqrstuvwxyz\r\n0\r\nX-Trailer: 1\r\n\r\n",
          HttpFlags::DecodeChunked, 200, "OK", "abcdefghijklmnopqrstuvwxyz", -1, length(mixedHead),
          0},
+        {"many chunks", chunkedHead + manyChunks, HttpFlags::DecodeChunked, 200, "OK", manyData, -1,
+         length(chunkedHead), 0},
         {"chunk size with leading zeros", chunkedHead + "000000000000000000003\r\nabc\r\n0\r\n\r\n",
          HttpFlags::DecodeChunked, 200, "OK", "abc", -1, length(chunkedHead), 0},
         {"closed before the header ends", "HTTP/1.1 200 OK\r\nContent-Le", 0, 0, "", "", -1, 0, 0},
+        {"negative content length", badLengthHead + "body", 0, 200, "OK", "body", -5,
+         length(badLengthHead), 0},
+        {"header lines without colon", noColonHead + "x", 0, 200, "", "x", -1, length(noColonHead),
+         0},
     };
     for (const ResponseRow& row : rows) {
         SCOPED_TRACE(row.name);
@@ -435,7 +454,7 @@ struct BrokenRow {
     const char* details;
 };
 
-TEST(HttpResponse, OversizedHeadOrChunkSizeFailsTheRequest) {
+TEST(HttpResponse, HostileSizesFailTheRequest) {
     const std::string status = "HTTP/1.1 200 OK\r\n";
     const std::string longLine = "X-Filler: " + std::string(1000, 'x') + "\r\n";
     std::vector<std::string> manyArrivals{status};
@@ -460,6 +479,16 @@ TEST(HttpResponse, OversizedHeadOrChunkSizeFailsTheRequest) {
          {chunkedHead, std::string(70 * 1024, '1')},
          HttpFlags::DecodeChunked,
          "Fehler 71: "},
+        {"chunk-size line after a chunk without end",
+         {chunkedHead + "3\r\nabc\r\n", std::string(70 * 1024, '1')},
+         HttpFlags::DecodeChunked,
+         "Fehler 71: "},
+        {"content range at the end of a byte count",
+         {"HTTP/1.1 206 Partial Content\r\n"
+          "Content-Range: bytes 9223372036854775800-9223372036854775806/9223372036854775807\r\n"
+          "\r\n0123456789"},
+         0,
+         "Fehler 75: "},
     };
     for (const BrokenRow& row : rows) {
         SCOPED_TRACE(row.name);

@@ -61,7 +61,11 @@ void QtSocket::Connect(const std::string& host, int32_t port) {
         });
         return;
     }
-    socket->connectToHost(QString::fromStdString(host), static_cast<quint16>(port));
+    // A URL writes an IPv6 address in brackets; the resolver takes it bare.
+    QString name = QString::fromStdString(host);
+    if (name.size() > 2 && name.startsWith(u'[') && name.endsWith(u']'))
+        name = name.mid(1, name.size() - 2);
+    socket->connectToHost(name, static_cast<quint16>(port));
 }
 
 void QtSocket::SendData(std::string_view data) {
