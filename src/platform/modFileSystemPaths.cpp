@@ -7,6 +7,17 @@
 
 namespace modFileSystem {
 
+namespace {
+std::string Upper(std::string text) {
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return text;
+}
+} // namespace
+
 std::string AddBackslash(const std::string& path) {
     if (!path.empty() && path.back() == '/') {
         return path;
@@ -58,7 +69,12 @@ std::vector<std::string> ListFiles(const std::string& folder, const std::string&
         }
         closedir(dir);
     }
-    std::sort(names.begin(), names.end());
+    // Name order without regard to letter case, as the original's file system listed a folder, so
+    // that "deutsch.ini" does not land behind "Zulu.ini"; names equal but for case keep byte order.
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        const std::string ua = Upper(a), ub = Upper(b);
+        return ua != ub ? ua < ub : a < b;
+    });
     names.insert(names.begin(), std::string());
     return names;
 }

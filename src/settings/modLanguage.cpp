@@ -3,9 +3,7 @@
 #include "platform/modFileSystem.h"
 #include "settings/modConfig.h"
 
-#include <algorithm>
 #include <cassert>
-#include <cctype>
 #include <sys/stat.h>
 
 namespace modLanguage {
@@ -113,26 +111,6 @@ std::vector<std::string> ListLanguages(const std::string& languageFolder) {
 
 std::string LanguageLocale(const std::string& languageFile) {
     return modConfig::ReadIniValue(languageFile, "Info", "locale", std::string());
-}
-
-std::string LanguageForLocale(const std::string& languageFolder, const std::string& userLocale) {
-    // "de_DE.UTF-8@euro" → "de"
-    const size_t end = userLocale.find_first_of("_.@");
-    const std::string wanted = userLocale.substr(0, end);
-    if (wanted.empty() || wanted == "C" || wanted == "POSIX") {
-        return {};
-    }
-    for (const std::string& name : ListLanguages(languageFolder)) {
-        std::string locale = LanguageLocale(LanguageFilePath(languageFolder, name));
-        if (locale.size() == wanted.size() &&
-            std::equal(locale.begin(), locale.end(), wanted.begin(), [](char a, char b) {
-                return std::tolower(static_cast<unsigned char>(a)) ==
-                       std::tolower(static_cast<unsigned char>(b));
-            })) {
-            return name;
-        }
-    }
-    return {};
 }
 
 void LoadTextLists(TextLists& lists, const std::string& languageFile) {

@@ -42,13 +42,10 @@ std::string LanguageFolder(const std::string& programFolder);
 // folder + name + ".ini".
 std::string LanguageFilePath(const std::string& languageFolder, const std::string& language);
 // The languages of the folder: names of the "*.ini" files without ".ini" (text from the last dot
-// on removed), sorted by file name; empty when there are none.
+// on removed), in file name order; empty when there are none.
 std::vector<std::string> ListLanguages(const std::string& languageFolder);
 // The file's "locale" key in section "Info" ("de", "en"), or "".
 std::string LanguageLocale(const std::string& languageFile);
-// The language whose locale is the language part of the user's locale name ("de_DE.UTF-8" →
-// the file with locale "de"), for the first run; "" when none fits.
-std::string LanguageForLocale(const std::string& languageFolder, const std::string& userLocale);
 
 // Rebuilds the five lists from section "Main" of the file; a missing file or key gives "".
 void LoadTextLists(TextLists& lists, const std::string& languageFile);

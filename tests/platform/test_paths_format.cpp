@@ -61,18 +61,21 @@ TEST(ListFilesTest, NothingMatchingGivesTheSingleEmptyEntry) {
 
 TEST(ListFilesTest, MatchesAreOneBasedInNameOrderWithFoldersAndWithoutDots) {
     testsupport::TempDir dir;
-    for (const char* name : {"b.ini", "a.ini", "c.txt", "B.ini", ".hidden.ini", "README"}) {
+    for (const char* name :
+         {"b.ini", "Zulu.ini", "a.ini", "c.txt", "B.ini", ".hidden.ini", "README", "_x.ini"}) {
         dir.WriteFile(name, "x");
     }
     ASSERT_EQ(::mkdir(dir.FilePath("sub.ini").c_str(), 0700), 0);
+    // Letter case does not decide the order ("Zulu" after "sub"), only breaks ties.
     EXPECT_EQ(ListFiles(dir.Path(), "*.ini"),
-              (std::vector<std::string>{"", ".hidden.ini", "B.ini", "a.ini", "b.ini", "sub.ini"}));
+              (std::vector<std::string>{"", ".hidden.ini", "a.ini", "B.ini", "b.ini", "sub.ini",
+                                        "Zulu.ini", "_x.ini"}));
     // The folder may be given with or without the trailing slash.
     EXPECT_EQ(ListFiles(dir.Path() + "/", "?.ini"),
-              (std::vector<std::string>{"", "B.ini", "a.ini", "b.ini"}));
+              (std::vector<std::string>{"", "a.ini", "B.ini", "b.ini"}));
     // "*.*" also lists names without a dot; "." and ".." never appear.
     const auto all = ListFiles(dir.Path(), "*.*");
-    EXPECT_EQ(all.size(), 8u);
+    EXPECT_EQ(all.size(), 10u);
     EXPECT_NE(std::find(all.begin(), all.end(), "README"), all.end());
     EXPECT_EQ(std::find(all.begin(), all.end(), "."), all.end());
     EXPECT_EQ(std::find(all.begin(), all.end(), ".."), all.end());
