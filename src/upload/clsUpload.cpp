@@ -77,6 +77,7 @@ void clsUpload::StartUpload() {
     if (m_Active || !m_Item) {
         return;
     }
+    m_Row = m_Item;
     m_Active = true;
     m_Canceled = false;
     m_Stalled = false;
@@ -115,12 +116,12 @@ bool clsUpload::CheckStall(int32_t limitSeconds) {
 }
 
 void clsUpload::UpdateStatus() {
-    if (m_RequestIndex != RequestFile || !m_Item) {
+    if (m_RequestIndex != RequestFile || !m_Row) {
         return;
     }
     const double total =
         static_cast<double>(objHTTP->RequestHeaderLength() + objHTTP->RequestContentLength());
-    const double size = static_cast<double>(m_Item->FileSize);
+    const double size = static_cast<double>(m_Row->FileSize);
     const double sent = static_cast<double>(objHTTP->BytesSend());
     const double elapsed = objHTTP->RequestTime();
 
@@ -141,14 +142,14 @@ void clsUpload::UpdateStatus() {
     if (fileSent <= 0) {
         return;
     }
-    m_Item->ProgressText = WholePercent(percent) + "%";
-    m_Item->SentText = FormatSizeKB(static_cast<int64_t>(fileSent), m_Format);
-    m_Item->SpeedText = FormatFixed2(speed, m_Format) + " KB/s";
-    m_Item->ElapsedText = FormatDuration(elapsed);
-    m_Item->RemainingText = FormatDuration(remaining);
+    m_Row->ProgressText = WholePercent(percent) + "%";
+    m_Row->SentText = FormatSizeKB(static_cast<int64_t>(fileSent), m_Format);
+    m_Row->SpeedText = FormatFixed2(speed, m_Format) + " KB/s";
+    m_Row->ElapsedText = FormatDuration(elapsed);
+    m_Row->RemainingText = FormatDuration(remaining);
     NotifyItem();
     if (TrayTip) {
-        TrayTip(m_Item->FileName + " (" + WholePercent(percent) + "%)");
+        TrayTip(m_Row->FileName + " (" + WholePercent(percent) + "%)");
     }
 }
 
@@ -200,7 +201,7 @@ void clsUpload::SendRequest(int32_t index) {
     case RequestFile:
         // A file that vanished since it was added would go out as an empty part and be
         // reported as a complete upload.
-        if (!m_Item || !modFileSystem::FileExists(m_Item->FilePath)) {
+        if (!m_Row || !modFileSystem::FileExists(m_Row->FilePath)) {
             Complete();
             return;
         }
@@ -211,12 +212,12 @@ void clsUpload::SendRequest(int32_t index) {
         objHTTP->AddElement("maxfilesize", m_FormMaxFileSize, 0, true);
         objHTTP->AddElement("phpuploadscript", m_FormPhpUploadScript, 0, true);
         objHTTP->AddElement("returnurl", m_FormReturnUrl, 0, true);
-        objHTTP->AddElement("uploadfile_0", m_Item->FilePath, 1, true);
-        objHTTP->AddElement("file_referal[0]", m_Item->BinLayerId, 0, true);
-        objHTTP->AddElement("file_descr[0]", m_Item->FileDescription, 0, true);
-        objHTTP->AddElement("file_password[0]", m_Item->FilePassword, 0, true);
+        objHTTP->AddElement("uploadfile_0", m_Row->FilePath, 1, true);
+        objHTTP->AddElement("file_referal[0]", m_Row->BinLayerId, 0, true);
+        objHTTP->AddElement("file_descr[0]", m_Row->FileDescription, 0, true);
+        objHTTP->AddElement("file_password[0]", m_Row->FilePassword, 0, true);
         objHTTP->AddElement("file_search[0]",
-                            std::to_string(modHTTP::NumericValue(m_Item->PublishFlag)), 0, true);
+                            std::to_string(modHTTP::NumericValue(m_Row->PublishFlag)), 0, true);
         AddCookieHeader();
         objHTTP->AddHeader("User-Agent", modUpload::UserAgent, true);
         break;
@@ -293,7 +294,7 @@ std::string clsUpload::FileStepStatus(int32_t state) const {
 }
 
 void clsUpload::OnStateChanged(int32_t state) {
-    if (!m_Active || m_Completing || !m_Item) {
+    if (!m_Active || m_Completing || !m_Row) {
         return;
     }
     switch (m_RequestIndex) {
@@ -403,8 +404,7 @@ bool clsUpload::ReadLinks(const std::string& data) {
 
 void clsUpload::Complete() {
     m_Completing = true;
-    // The row may have left the list meanwhile; this reference keeps it alive to the end.
-    const std::shared_ptr<UploadItem> item = m_Item;
+    const std::shared_ptr<UploadItem> item = m_Row;
     if (item) {
         if (!m_DownloadUrl.empty()) {
             item->StatusText = m_Texts.GetStatusText(StatusNumber::UploadComplete);
@@ -435,12 +435,12 @@ void clsUpload::Complete() {
 }
 
 void clsUpload::SetStatus(const std::string& text) {
-    m_Item->StatusText = text;
+    m_Row->StatusText = text;
     NotifyItem();
 }
 
 void clsUpload::NotifyItem() {
-    if (ItemChanged && m_Item) {
-        ItemChanged(m_Item->FilePath);
+    if (ItemChanged && m_Row) {
+        ItemChanged(m_Row->FilePath);
     }
 }

@@ -146,5 +146,9 @@ private:
     std::string m_DownloadUrl;
     std::string m_DeleteUrl;
 
+    // The row this upload started with: the engine finishes that row even when the owner sets
+    // m_Item to another one meanwhile, and it stays alive after leaving the list.
+    std::shared_ptr<UploadItem> m_Row;
+
     std::unique_ptr<clsHTTP> objHTTP;
 };

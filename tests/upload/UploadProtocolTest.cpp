@@ -77,6 +77,9 @@ protected:
         };
         upload->TrayTip = [this](const std::string& text) { tips.push_back(text); };
         upload->ItemChanged = [this](const std::string&) {
+            if (!upload->m_Item) {
+                return;
+            }
             if (statuses.empty() || statuses.back() != upload->m_Item->StatusText) {
                 statuses.push_back(upload->m_Item->StatusText);
             }
@@ -651,7 +654,7 @@ TEST_F(UploadProtocol, ActivityKeepsTheStallLimitAway) {
     EXPECT_TRUE(upload->Active());
 }
 
-TEST_F(UploadProtocol, ARowRemovedWhileUploadingIsStillFinished) {
+TEST_F(UploadProtocol, ARowDroppedByListAndOwnerWhileUploadingIsStillFinished) {
     UploadList list;
     AddRow("report.txt", "a");
     ASSERT_TRUE(list.Append(item));
@@ -659,6 +662,7 @@ TEST_F(UploadProtocol, ARowRemovedWhileUploadingIsStillFinished) {
     ASSERT_TRUE(list.Remove(path));
     const std::weak_ptr<UploadItem> watch = item;
     item.reset();
+    upload->m_Item.reset();
     TakeRequest();
     Reply(PageAnswer);
     TakeRequest();
