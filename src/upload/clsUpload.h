@@ -50,8 +50,8 @@ public:
     clsUpload(const clsUpload&) = delete;
     clsUpload& operator=(const clsUpload&) = delete;
 
-    // The row being uploaded; set by the owner before StartUpload. Held here too, so removing
-    // the row from the list while it is uploaded leaves nothing dangling.
+    // The row to upload; set by the owner before StartUpload. The upload holds its own reference
+    // to the row it started with, so removing that row from the list leaves nothing dangling.
     std::shared_ptr<UploadItem> m_Item;
 
     // Begins the upload of m_Item and returns at once. Does nothing while Active() is true or
@@ -59,7 +59,7 @@ public:
     void StartUpload();
     // Stops the running upload; the row keeps "IDLE" and Ready follows (from inside this call).
     void CancelUpload();
-    // Refreshes the progress columns of m_Item and the tray tip from the HTTP client's counters;
+    // Refreshes the progress columns of the row and the tray tip from the HTTP client's counters;
     // only during the file transfer (request index 3), otherwise it returns at once.
     void UpdateStatus();
     // Gives up the running request when its connection has been silent for limitSeconds or more:
