@@ -316,6 +316,13 @@ TEST(ShippedGermanTest, UsesTheBuiltInGermanTexts) {
     }
 }
 
+TEST(ShippedEnglishTest, PutsNoBlankBeforeAnEllipsis) {
+    // German sets "Verbinde ..." apart; English writes "Connecting...".
+    for (const FileKey& line : KeyLines(ShippedFile("English"))) {
+        EXPECT_EQ(line.value.find(" ..."), std::string::npos) << line.key << "=" << line.value;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Files, ShippedLanguageTest,
                          ::testing::Values(std::make_pair("Deutsch", "de"),
                                            std::make_pair("English", "en")),
