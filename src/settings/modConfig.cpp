@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -114,7 +113,6 @@ int64_t ToInt64(const std::string& text) {
         return 0;
     }
     if (whole) {
-        errno = 0;
         const long long v = std::strtoll(number.c_str(), nullptr, 10);
         return static_cast<int64_t>(v); // saturates at the limits on overflow
     }

@@ -202,13 +202,15 @@ TEST(IniWriteTest, FailuresLeaveTheOldFileAsItWas) {
 TEST(IniHostileTest, BrokenLinesAndBinaryBytesAreKeptAndNeverMistakenForKeys) {
     TempDir dir;
     const std::string binary("\x00\xff\xfe[\x01=\x02\x00]\n", 10);
-    const std::string original = "[Main\n"          // a header without "]"
+    const std::string original = "[Main\n" // a header without "]" opens no section
+                                 "x=1\n"
                                  "no equals sign\n" // a line without "="
                                  "=orphan value\n"  // a key without a name
                                  "[]\n" +
                                  binary + "[\n]\n[Main]\n" + std::string("k=\"v\0w\"\n", 8) +
                                  std::string(100000, 'x') + "\n";
     const std::string file = dir.WriteFile("bad.ini", original);
+    EXPECT_EQ(ReadIniValue(file, "Main", "x", kMissing), kMissing);
     EXPECT_EQ(ReadIniValue(file, "Main", "no equals sign", kMissing), kMissing);
     EXPECT_EQ(ReadIniValue(file, "Main", "", kMissing), kMissing);
     EXPECT_EQ(ReadIniValue(file, "", "", kMissing), kMissing);
