@@ -85,7 +85,8 @@ std::string UserConfigFolder();
 
 // Fills the record from the file; missing file, section or key give the defaults.
 void LoadConfig(ConfigSettings& settings, const std::string& path);
-// Writes every key; the file is replaced atomically and keeps (or gets) mode 0600.
+// Writes every key and keeps every other line; the file is replaced atomically. A new file gets
+// mode 0600, an existing one keeps its mode. False when nothing was written.
 bool SaveConfig(const ConfigSettings& settings, const std::string& path);
 
 std::string ReadIniValue(const std::string& file, const std::string& section,
