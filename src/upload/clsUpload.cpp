@@ -116,7 +116,8 @@ bool clsUpload::CheckStall(int32_t limitSeconds) {
 }
 
 void clsUpload::UpdateStatus() {
-    if (m_RequestIndex != RequestFile || !m_Row) {
+    // The index keeps its value after an upload has ended; the finished row keeps its "-".
+    if (!m_Active || m_Completing || m_RequestIndex != RequestFile || !m_Row) {
         return;
     }
     const double total =

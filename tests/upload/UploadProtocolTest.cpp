@@ -581,6 +581,10 @@ TEST_F(UploadProtocol, CancelDuringTheFileTransferKeepsTheRowIdle) {
     ExpectEnded("IDLE", "S15");
     EXPECT_EQ(item->DownloadUrl, "");
     EXPECT_EQ(settings.StatisticCount(), 0);
+    // A late progress refresh leaves the ended row alone.
+    upload->UpdateStatus();
+    EXPECT_EQ(item->ProgressText, "-");
+    EXPECT_EQ(item->SentText, "-");
     EXPECT_EQ(Net().ConnectCount(), 2);
     const std::string log = ReadFile(settings.LogFilePath());
     EXPECT_NE(log.find("Datei: report.txt\r\nGröße: 10.000 Byte\r\nDownload-Link: \r\n"
