@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 using namespace uploadtest;
 using testsupport::FakeSocket;
 using testsupport::TempDir;
@@ -30,8 +32,14 @@ protected:
 
     FakeSocket& Net() { return *made.at(0); }
 
-    void Start(int64_t size) {
-        const std::string path = dir.WriteRandomFile("report.pdf", size);
+    void Start(int64_t size, bool sparse = false) {
+        std::string path;
+        if (sparse) {
+            path = dir.WriteFile("report.pdf", "");
+            std::filesystem::resize_file(path, static_cast<std::uintmax_t>(size));
+        } else {
+            path = dir.WriteRandomFile("report.pdf", size);
+        }
         item = MakeUploadItem(path, size, settings, texts, format);
         upload->m_Item = item;
         upload->StartUpload();
@@ -92,6 +100,20 @@ TEST_F(UpdateStatus, HalfOfAMillionBytesAfterTwoSeconds) {
     EXPECT_EQ(item->SpeedText.find(','), 3u); // "24x,yy KB/s": German decimal comma
     ASSERT_FALSE(tips.empty());
     EXPECT_EQ(tips.back(), "report.pdf (50%)");
+}
+
+TEST_F(UpdateStatus, FilesBeyond4GiBCountInFullBytes) {
+    const int64_t size = 5LL * 1024 * 1024 * 1024; // sparse: no disk space used
+    Start(size, true);
+    Send(Overhead() + 96 * 1048576);
+    clock.Advance(4);
+    upload->UpdateStatus();
+    EXPECT_EQ(item->ProgressText, "2%"); // 96 MiB of 5 GiB: 1.875 %
+    EXPECT_EQ(item->SentText, "98.304 KB");
+    EXPECT_EQ(item->ElapsedText, "00:00:04");
+    // 96 MiB (and the head) in 4 s: about 24 MB/s, so the rest takes about 209 s.
+    EXPECT_EQ(item->SpeedText.rfind("24.576,", 0), 0u) << item->SpeedText;
+    EXPECT_EQ(item->RemainingText, "00:03:29");
 }
 
 TEST_F(UpdateStatus, FirstSecondShowsNoSpeedAndNoRemainingTime) {
