@@ -6,6 +6,8 @@
 
 #include <cstdio>
 #include <ctime>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace modUpload {
 
@@ -106,8 +108,17 @@ bool WriteLogEntry(const std::string& logFilePath, const std::string& filePath, 
     if (logFilePath.empty()) {
         return false;
     }
-    std::FILE* file = std::fopen(logFilePath.c_str(), "ab");
+    // Non-blocking, so that a named pipe without a reader fails at once instead of hanging
+    // the event loop; a regular file behaves as with a plain open. A new log is private to its
+    // user: the delete links in it let anyone delete the files.
+    const int fd =
+        ::open(logFilePath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return false;
+    }
+    std::FILE* file = ::fdopen(fd, "ab");
     if (file == nullptr) {
+        ::close(fd);
         return false;
     }
     const std::string lines[] = {

@@ -37,6 +37,9 @@ TEST_F(UploadLog, AnEntryIsSixLinesWithGermanLabelsAndNumbers) {
                              "Download-Link: http://v/d/1\r\n"
                              "Lösch-Link: http://v/del/1\r\n"
                              "\r\n");
+    struct stat st {};
+    ASSERT_EQ(::stat(log.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u); // the delete links are secrets
 }
 
 TEST_F(UploadLog, EntriesAreAppendedAfterEarlierContent) {
@@ -72,6 +75,10 @@ TEST_F(UploadLog, FailuresAreSilentAndReportFalse) {
     EXPECT_FALSE(Write(dir.Path()));
     // A full disk shows when the entry is flushed.
     EXPECT_FALSE(Write("/dev/full"));
+    // A named pipe nobody reads from fails instead of blocking.
+    const std::string fifo = dir.FilePath("pipe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(Write(fifo));
 }
 
 } // namespace
