@@ -33,7 +33,11 @@ std::string Trim(const std::string& text) {
     return text.substr(first, last - first + 1);
 }
 
+// "host:port/path" as a user may write it means http; the root always ends in "/".
 std::string WithSlash(std::string url) {
+    if (!url.empty() && url.find("://") == std::string::npos) {
+        url = "http://" + url;
+    }
     if (!url.empty() && url.back() != '/') {
         url += '/';
     }

@@ -23,7 +23,8 @@ inline constexpr int32_t DefaultStallLimitSeconds = 60;
 // --- service values -------------------------------------------------------------------------
 // The root of the service's web site, always ending in "/".
 const std::string& BaseUrl();
-// Stores url with a "/" appended when it lacks one; an empty url restores the default.
+// Stores url ending in "/" (and with "http://" when it names no scheme); an empty url restores
+// the default.
 void SetBaseUrl(const std::string& url);
 // Largest accepted file in bytes; 0 until the information query has answered.
 int64_t MaxFileSize();
@@ -39,7 +40,8 @@ void ResetServiceValues();
 
 // The base URL the programs use: the environment value (VOSTRAND_BASE_URL, pass getenv's
 // result; null or empty means unset), else the key base_url in section Service of configFile
-// (read only), else DefaultBaseUrl. The result always ends in "/".
+// (read only), else DefaultBaseUrl. The result always ends in "/"; a value without a scheme
+// gets "http://".
 std::string ResolveBaseUrl(const char* environmentValue, const std::string& configFile);
 
 // --- upload log -----------------------------------------------------------------------------

@@ -59,6 +59,7 @@ TEST_F(BaseUrl, EnvironmentThenConfigurationThenDefault) {
                                     "BASE_URL=\"http://files.example:8080/vostrand\"\r\n");
     EXPECT_EQ(modUpload::ResolveBaseUrl("http://env.example/", config), "http://env.example/");
     EXPECT_EQ(modUpload::ResolveBaseUrl("http://env.example", config), "http://env.example/");
+    EXPECT_EQ(modUpload::ResolveBaseUrl("127.0.0.1:9000", config), "http://127.0.0.1:9000/");
     EXPECT_EQ(modUpload::ResolveBaseUrl("", config), "http://files.example:8080/vostrand/");
     EXPECT_EQ(modUpload::ResolveBaseUrl(nullptr, config), "http://files.example:8080/vostrand/");
     EXPECT_EQ(modUpload::ResolveBaseUrl(nullptr, dir.FilePath("missing.ini")),
