@@ -337,7 +337,16 @@ TEST_F(HttpOverTcp, CancelDuringUploadStopsEverything) {
     loop.exec();
     ASSERT_GT(http->BytesSend(), 1024 * 1024);
     events.clear();
+    // Closing does not spin the event loop: nothing else runs inside Cancel.
+    bool otherEventRan = false;
+    QTimer::singleShot(0, [&otherEventRan] { otherEventRan = true; });
+    http->DocumentComplete = [&](int32_t code, const std::string&, const std::string&,
+                                 const std::string&) {
+        events.push_back({"complete", code, {}, {}});
+        EXPECT_FALSE(otherEventRan);
+    };
     http->Cancel();
+    EXPECT_FALSE(otherEventRan);
     EXPECT_EQ(States(), (std::vector<int32_t>{-2}));
     EXPECT_EQ(Count("complete"), 1);
     const int64_t sent = http->BytesSend();
