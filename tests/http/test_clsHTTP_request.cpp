@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <regex>
 
 using httptest::DefaultAgent;
@@ -571,6 +572,74 @@ TEST_F(HttpTest, ValueLargerThanTheMarkGoesAloneWithoutStalling) {
     const auto& sends = net->Sends();
     const auto big = std::find(sends.begin(), sends.end(), value + "\r\n");
     ASSERT_NE(big, sends.end()) << "the value and its line break as one send";
+}
+
+namespace {
+int OpenDescriptors() {
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+        ++count;
+    return count;
+}
+} // namespace
+
+// However a request ends (sent, cancelled, failed, or its object destroyed) no file stays open.
+TEST(HttpFiles, EveryEndClosesTheFilesOfTheRequest) {
+    testsupport::TempDir dir;
+    const std::string upload = dir.WriteRandomFile("up.bin", 1024 * 1024, 2);
+    const std::string body = dir.FilePath("body.bin");
+    const int before = OpenDescriptors();
+    const auto startUpload = [&](httptest::HttpHarness& h) {
+        h.http->Reset();
+        h.http->SetAction("http://h/");
+        h.http->SetMethod(1);
+        h.http->SetEncType(2);
+        h.http->AddElement("file", upload, 1);
+        h.http->Submit();
+        h.net->Accept();
+        h.net->Drain(100 * 1024); // the file is open now, half sent
+    };
+    const auto startDownload = [&](httptest::HttpHarness& h) {
+        h.http->Reset();
+        h.http->SetAction("http://h/");
+        h.http->SetFlags(HttpFlags::StoreInFile);
+        h.http->SetFilePath(body);
+        h.http->Submit();
+        h.net->Accept();
+        h.net->Feed("HTTP/1.1 200 OK\r\n\r\npart");
+    };
+    {
+        httptest::HttpHarness h;
+        startUpload(h);
+        h.net->DrainAll();
+        h.net->Feed("HTTP/1.1 200 OK\r\n\r\n");
+        h.net->PeerClose();
+        startUpload(h);
+        h.http->Cancel();
+        startUpload(h);
+        h.net->Fail(10054, "reset");
+        startUpload(h);
+        ASSERT_EQ(::truncate(upload.c_str(), 512 * 1024), 0);
+        h.net->DrainAll(); // short read
+        EXPECT_EQ(h.http->State(), HttpState::Failed);
+        startDownload(h);
+        h.net->PeerClose();
+        startDownload(h);
+        h.http->Cancel();
+        startDownload(h);
+        startUpload(h); // a new Submit drops the running request
+        EXPECT_EQ(h.Count("complete"), 6);
+    }
+    {
+        httptest::HttpHarness h;
+        startDownload(h);
+    }
+    {
+        httptest::HttpHarness h;
+        ASSERT_EQ(::truncate(upload.c_str(), 1024 * 1024), 0);
+        startUpload(h);
+    }
+    EXPECT_EQ(OpenDescriptors(), before);
 }
 
 // --- failures of the sending phase -----------------------------------------------------------
