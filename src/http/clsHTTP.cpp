@@ -2,6 +2,7 @@
 
 #include "http/modHTTP.h"
 #include "platform/modFileSystem.h"
+#include "platform/modText.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,6 +12,9 @@
 #include <limits>
 
 namespace {
+using modText::EqualNoCase;
+using modText::HexDigit;
+using modText::Lower;
 
 const char* const DefaultUserAgent = "Mozilla/4.0 (compatible; MSIE 5.5; Windows NT 5.0)";
 
@@ -46,33 +50,10 @@ std::string QuotedParameter(const std::string& text) {
     return out;
 }
 
-bool EqualNoCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-std::string Lower(std::string text) {
-    for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
 int64_t SizeOnDisk(const std::string& path) {
     std::error_code ec;
     const auto size = std::filesystem::file_size(path, ec);
     return ec ? 0 : static_cast<int64_t>(size);
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 int32_t WholeSeconds(Clock::TimePoint stamp, Clock::TimePoint now) {

@@ -1,5 +1,7 @@
 #include "http/modHTTP.h"
 
+#include "platform/modText.h"
+
 #include <chrono>
 #include <limits>
 #include <random>
@@ -7,27 +9,13 @@
 namespace modHTTP {
 
 namespace {
-
-char LowerAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string Lower(std::string text) {
-    for (char& c : text)
-        c = LowerAscii(c);
-    return text;
-}
+using modText::Lower;
+using modText::LowerAscii;
+using modText::ReplaceAll;
+using modText::Trim;
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-std::string Trim(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return {};
-    const auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
 }
 
 bool EqualAt(const std::string& text, std::size_t pos, const std::string& what, bool ignoreCase) {
@@ -57,22 +45,6 @@ std::size_t Find(const std::string& text, const std::string& what, std::size_t f
         if (EqualAt(text, pos, what, ignoreCase))
             return pos;
     return std::string::npos;
-}
-
-std::string ReplaceAll(const std::string& text, const std::string& from, const std::string& to) {
-    std::string out;
-    out.reserve(text.size());
-    std::size_t pos = 0;
-    for (;;) {
-        const auto hit = text.find(from, pos);
-        if (hit == std::string::npos)
-            break;
-        out.append(text, pos, hit - pos);
-        out += to;
-        pos = hit + from.size();
-    }
-    out.append(text, pos, std::string::npos);
-    return out;
 }
 
 std::mt19937& Generator() {

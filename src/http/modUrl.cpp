@@ -1,11 +1,15 @@
 #include "http/modUrl.h"
 
+#include "platform/modText.h"
+
 #include <algorithm>
 #include <optional>
 
 namespace modUrl {
 
 namespace {
+using modText::HexDigit;
+using modText::Lower;
 
 constexpr std::size_t MaxScheme = 32;
 constexpr std::size_t MaxHostName = 256;
@@ -40,13 +44,6 @@ bool IsSchemeText(const std::string& text) {
         return false;
     return std::all_of(text.begin(), text.end(),
                        [](char c) { return IsAlnum(c) || c == '+' || c == '-' || c == '.'; });
-}
-
-std::string Lower(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
 }
 
 Components Split(const std::string& url) {
@@ -133,16 +130,6 @@ std::string Merge(const Components& base, const std::string& referencePath) {
     if (slash == std::string::npos)
         return referencePath;
     return base.Path.substr(0, slash + 1) + referencePath;
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 std::string ReplaceSpaces(const std::string& text) {

@@ -1,5 +1,6 @@
 // The file operations the HTTP client stands on; the path helpers live in modFileSystemPaths.cpp.
 #include "platform/modFileSystem.h"
+#include "platform/modText.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,15 +14,9 @@
 namespace modFileSystem {
 
 namespace {
+using modText::Lower;
 
 constexpr const char* FallbackType = "application/octet-stream";
-
-std::string Lower(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
 
 // Extension (lowercase, without the dot) to content type.
 using TypeTable = std::map<std::string, std::string>;

@@ -1,5 +1,7 @@
 #include "settings/IniFile.h"
 
+#include "platform/modText.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -12,26 +14,10 @@
 namespace modConfig::ini {
 
 namespace {
-
-std::string Trim(const std::string& text) {
-    const size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) {
-        return {};
-    }
-    const size_t last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
+using modText::Lower;
+using modText::Trim;
 
 // Only ASCII letters fold: names are compared byte for byte otherwise.
-std::string Lower(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
-}
-
 std::string Unquote(const std::string& value) {
     if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
         return value.substr(1, value.size() - 2);

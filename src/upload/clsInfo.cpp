@@ -1,6 +1,7 @@
 #include "upload/clsInfo.h"
 
 #include "http/clsHTTP.h"
+#include "platform/modText.h"
 #include "settings/modConfig.h"
 
 #include <algorithm>
@@ -8,24 +9,8 @@
 #include <limits>
 
 namespace {
-std::string Trim(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) {
-        return {};
-    }
-    const auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
-
-std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
-    std::size_t position = 0;
-    while ((position = text.find(from, position)) != std::string::npos) {
-        text.replace(position, from.size(), to);
-        position += to.size();
-    }
-    return text;
-}
-
+using modText::ReplaceAll;
+using modText::Trim;
 // The leading decimal number of a text ("2.5 MB" gives 2.5); 0 without one.
 double LeadingNumber(const std::string& text) {
     std::size_t i = 0;

@@ -1,6 +1,7 @@
 #include "upload/modUpload.h"
 
 #include "platform/modFileSystem.h"
+#include "platform/modText.h"
 #include "settings/modConfig.h"
 #include "settings/modLanguage.h"
 
@@ -24,15 +25,6 @@ ServiceValues& Values() {
     return values;
 }
 
-std::string Trim(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) {
-        return {};
-    }
-    const auto last = text.find_last_not_of(" \t\r\n");
-    return text.substr(first, last - first + 1);
-}
-
 // "host:port/path" as a user may write it means http; the root always ends in "/".
 std::string WithSlash(std::string url) {
     if (!url.empty() && url.find("://") == std::string::npos) {
@@ -50,7 +42,7 @@ const std::string& BaseUrl() {
 }
 
 void SetBaseUrl(const std::string& url) {
-    const std::string trimmed = Trim(url);
+    const std::string trimmed = modText::Trim(url, " \t\r\n");
     Values().baseUrl = trimmed.empty() ? std::string(DefaultBaseUrl) : WithSlash(trimmed);
 }
 
@@ -79,14 +71,14 @@ void ResetServiceValues() {
 
 std::string ResolveBaseUrl(const char* environmentValue, const std::string& configFile) {
     if (environmentValue != nullptr) {
-        const std::string fromEnvironment = Trim(environmentValue);
+        const std::string fromEnvironment = modText::Trim(environmentValue, " \t\r\n");
         if (!fromEnvironment.empty()) {
             return WithSlash(fromEnvironment);
         }
     }
     if (!configFile.empty()) {
-        const std::string fromConfig =
-            Trim(modConfig::ReadIniValue(configFile, "Service", "base_url", ""));
+        const std::string fromConfig = modText::Trim(
+            modConfig::ReadIniValue(configFile, "Service", "base_url", ""), " \t\r\n");
         if (!fromConfig.empty()) {
             return WithSlash(fromConfig);
         }
