@@ -1,8 +1,50 @@
 #include "TerminalToolkit.h"
 
+#include "Utf8.h"
+
 #include "settings/modLanguage.h"
 
 #include <cstdio>
+#include <cwchar>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+
+size_t TerminalColumns() {
+    winsize size{};
+    return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
+}
+
+// The line as the terminal can redraw it in place: control characters (a file name may hold a
+// line break or an escape sequence) and broken UTF-8 become "?", and the text stops short of the
+// last column, since a line that wraps is not erased by the next redraw and leaves copies behind.
+std::string FitLine(const std::string& line, size_t columns) {
+    std::string out;
+    size_t used = 0;
+    for (size_t i = 0; i < line.size();) {
+        char32_t point = 0;
+        const size_t length = Utf8Sequence(line, i, point);
+        const bool printable = length != 0 && point >= 0x20 && (point < 0x7F || point >= 0xA0);
+        int width = printable ? ::wcwidth(static_cast<wchar_t>(point)) : 1;
+        if (width < 0) { // a locale that does not know the character
+            width = point >= 0x1100 ? 2 : 1;
+        }
+        if (used + static_cast<size_t>(width) >= columns) {
+            break;
+        }
+        if (printable) {
+            out.append(line, i, length);
+        } else {
+            out += '?';
+        }
+        used += static_cast<size_t>(width);
+        i += length == 0 ? 1 : length;
+    }
+    return out;
+}
+
+} // namespace
 
 TerminalToolkit::TerminalToolkit(const clsUpload& upload, bool progress)
     : m_Upload(upload), m_Progress(progress) {
@@ -46,7 +88,7 @@ void TerminalToolkit::RefreshRow(int32_t index) {
                 row.SpeedText + "  " + row.ElapsedText + " / " + row.RemainingText + " left";
     }
     // Carriage return and erase-line: the row's line is redrawn in place.
-    std::fprintf(stderr, "\r\033[K%s", line.c_str());
+    std::fprintf(stderr, "\r\033[K%s", FitLine(line, TerminalColumns()).c_str());
     std::fflush(stderr);
 }
 

@@ -2,6 +2,7 @@
 // engine as the window, on a Qt event loop, and prints their download links.
 #include "CliOptions.h"
 #include "TerminalToolkit.h"
+#include "Utf8.h"
 
 #include "platform/Format.h"
 #include "platform/modFileSystem.h"
@@ -48,62 +49,25 @@ extern "C" void OnSignal(int) {
 // (file names may hold any) become U+FFFD so that the output stays valid JSON.
 std::string JsonString(const std::string& text) {
     std::string out = "\"";
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    const size_t size = text.size();
-    for (size_t i = 0; i < size;) {
-        const unsigned char c = bytes[i];
-        if (c < 0x80) {
-            switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (c < 0x20 || c == 0x7F) {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-                    out += escaped;
-                } else {
-                    out += static_cast<char>(c);
-                }
-            }
+    for (size_t i = 0; i < text.size();) {
+        char32_t point = 0;
+        const size_t length = Utf8Sequence(text, i, point);
+        if (length == 0) {
+            out += "\\ufffd";
             ++i;
             continue;
         }
-        // Length and lowest value of a well-formed sequence by its lead byte.
-        size_t length = 0;
-        uint32_t point = 0, lowest = 0;
-        if ((c & 0xE0) == 0xC0) {
-            length = 2, point = c & 0x1F, lowest = 0x80;
-        } else if ((c & 0xF0) == 0xE0) {
-            length = 3, point = c & 0x0F, lowest = 0x800;
-        } else if ((c & 0xF8) == 0xF0) {
-            length = 4, point = c & 0x07, lowest = 0x10000;
-        }
-        bool valid = length != 0 && i + length <= size;
-        for (size_t k = 1; valid && k < length; ++k) {
-            valid = (bytes[i + k] & 0xC0) == 0x80;
-            point = (point << 6) | (bytes[i + k] & 0x3F);
-        }
-        valid = valid && point >= lowest && point <= 0x10FFFF && (point < 0xD800 || point > 0xDFFF);
-        if (valid) {
-            out.append(text, i, length);
-            i += length;
+        if (point == '"' || point == '\\') {
+            out += '\\';
+            out += static_cast<char>(point);
+        } else if (point < 0x20 || point == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(point));
+            out += escaped;
         } else {
-            out += "\\ufffd";
-            ++i;
+            out.append(text, i, length);
         }
+        i += length;
     }
     return out + "\"";
 }
@@ -310,7 +274,7 @@ private:
     bool m_Finished = false;
 };
 
-// A password left out of the command line: the environment, then what the configuration holds.
+// A password not given on the command line: the environment, then what the configuration holds.
 std::string PasswordFor(const std::optional<std::string>& given, const char* variable,
                         const std::string& configured) {
     if (given) {
@@ -330,17 +294,18 @@ void ApplyConnectionOptions(const CliOptions& options, ConfigSettings& settings)
     }
     if (options.proxyUser) {
         settings.SetProxyUsername(*options.proxyUser);
-        settings.SetProxyPassword(PasswordFor(options.proxyPassword, "VOSTRAND_PROXY_PASSWORD",
-                                              settings.ProxyPassword()));
     }
+    // Also for the configured user: the environment keeps a password out of config.ini.
+    settings.SetProxyPassword(
+        PasswordFor(options.proxyPassword, "VOSTRAND_PROXY_PASSWORD", settings.ProxyPassword()));
     if (options.premiumUse) {
         settings.SetPremiumUse(*options.premiumUse);
     }
     if (options.premiumUser) {
         settings.SetPremiumUsername(*options.premiumUser);
-        settings.SetPremiumPassword(PasswordFor(
-            options.premiumPassword, "VOSTRAND_PREMIUM_PASSWORD", settings.PremiumPassword()));
     }
+    settings.SetPremiumPassword(PasswordFor(options.premiumPassword, "VOSTRAND_PREMIUM_PASSWORD",
+                                            settings.PremiumPassword()));
 }
 
 } // namespace
