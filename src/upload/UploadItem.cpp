@@ -1,11 +1,9 @@
 #include "upload/UploadItem.h"
 
 #include "platform/modFileSystem.h"
+#include "platform/modText.h"
 #include "settings/modConfig.h"
 #include "settings/modLanguage.h"
-
-#include <algorithm>
-#include <cctype>
 
 namespace {
 const std::string& OrDash(const std::string& value) {
@@ -78,10 +76,7 @@ std::shared_ptr<UploadItem> MakeUploadItem(const std::string& path, int64_t size
 }
 
 std::string ExtensionKey(const std::string& path) {
-    std::string key = modFileSystem::GetFileExtension(path, true);
-    std::transform(key.begin(), key.end(), key.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return key;
+    return modText::Lower(modFileSystem::GetFileExtension(path, true));
 }
 
 bool UploadList::Append(Row row) {

@@ -4,7 +4,6 @@
 #include "platform/modText.h"
 #include "settings/modConfig.h"
 
-#include <algorithm>
 #include <cctype>
 #include <limits>
 
@@ -52,33 +51,27 @@ clsInfo::clsInfo(const ConfigSettings& settings, SocketFactory socketFactory, co
                                        const std::string& Data) {
         OnDocumentComplete(ReturnCode, Data);
     };
+    objHTTP->DocumentChunkReceived = [this](const std::string&) {
+        if (objHTTP->BytesLoad() > modUpload::MaxAnswerLength) {
+            GiveUp();
+        }
+    };
 }
 
 clsInfo::~clsInfo() {
     // Nothing may reach the owner from the destructor.
     objHTTP->DocumentComplete = nullptr;
-    objHTTP->StateChanged = nullptr;
+    objHTTP->DocumentChunkReceived = nullptr;
 }
 
 void clsInfo::RequestInfo() {
     if (m_Pending) {
         return;
     }
-    objHTTP->Reset();
-    objHTTP->SetAction(modUpload::BaseUrl() + "toolconfig.php");
-    objHTTP->SetEncType(0);
-    objHTTP->SetFlags(HttpFlags::DecodeChunked | HttpFlags::NoCache);
-    objHTTP->SetMethod(0);
-    objHTTP->SetProtocol(1);
-    if (m_Settings.ProxyUse()) {
-        objHTTP->SetProxyHostname(m_Settings.ProxyHostname());
-        objHTTP->SetProxyPort(m_Settings.ProxyPort());
-        objHTTP->SetProxyUsername(m_Settings.ProxyUsername());
-        objHTTP->SetProxyPassword(m_Settings.ProxyPassword());
-        objHTTP->SetFlags(objHTTP->Flags() | HttpFlags::UseProxy);
-    }
+    modUpload::PrepareRequest(*objHTTP, m_Settings, modUpload::BaseUrl() + "toolconfig.php", 0, 0);
     objHTTP->AddHeader("User-Agent", modUpload::UserAgent, true);
     m_Pending = true;
+    m_GivenUp = false;
     objHTTP->Submit();
 }
 
@@ -86,12 +79,17 @@ bool clsInfo::CheckStall(int32_t limitSeconds) {
     if (!m_Pending || limitSeconds <= 0 || objHTTP->Timeout() < limitSeconds) {
         return false;
     }
+    GiveUp();
+    return true;
+}
+
+void clsInfo::GiveUp() {
+    m_GivenUp = true;
     objHTTP->Cancel();
     if (m_Pending) {
         // The client had nothing open to cancel, so no answer will ever come.
         OnDocumentComplete(0, {});
     }
-    return true;
 }
 
 void clsInfo::ParseAnswer(const std::string& data) {
@@ -108,9 +106,7 @@ void clsInfo::ParseAnswer(const std::string& data) {
         if (equals == std::string::npos) {
             continue;
         }
-        std::string key = Trim(line.substr(0, equals));
-        std::transform(key.begin(), key.end(), key.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        const std::string key = modText::Lower(Trim(line.substr(0, equals)));
         const std::string value = Trim(line.substr(equals + 1));
         if (key == "size") {
             modUpload::SetMaxFileSize(MegabytesToBytes(LeadingNumber(value)));
@@ -127,7 +123,9 @@ void clsInfo::OnDocumentComplete(int32_t returnCode, const std::string& data) {
         return;
     }
     m_Pending = false;
-    if (returnCode == 200) {
+    // Only a whole answer is read: a failed or abandoned one may end in the middle of a line,
+    // and "size=1" of "size=100" would pass for a value.
+    if (returnCode == 200 && !m_GivenUp && objHTTP->State() == HttpState::Complete) {
         ParseAnswer(data);
     }
     if (Complete) {

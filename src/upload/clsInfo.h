@@ -3,9 +3,10 @@
 // largest accepted file, the current client version and a news text, stored in modUpload; then
 // Complete reports whether a positive maximum file size arrived.
 //
-// Complete is raised from inside the HTTP client's handler and is the last thing done there:
-// the owner may read the values in it, but releases the object only after it has returned (for
-// example posted to the event loop).
+// Complete is raised from inside the HTTP client's handlers (or from CheckStall): the owner may
+// read the values in it, but must not destroy the object there; it releases it after the event
+// has returned (for example posted to the event loop). Only a whole 200 answer is read: a failed,
+// stalled or oversized one (beyond modUpload::MaxAnswerLength) reports false.
 #include "http/Socket.h"
 #include "platform/Clock.h"
 #include "upload/modUpload.h"
@@ -42,8 +43,10 @@ public:
 
 private:
     void OnDocumentComplete(int32_t returnCode, const std::string& data);
+    void GiveUp();
 
     const ConfigSettings& m_Settings;
     bool m_Pending = false;
+    bool m_GivenUp = false;
     std::unique_ptr<clsHTTP> objHTTP;
 };

@@ -65,12 +65,18 @@ clsUpload::clsUpload(ConfigSettings& settings, const modLanguage::TextLists& tex
                                        const std::string& Header, const std::string& Data) {
         OnDocumentComplete(ReturnCode, Header, Data);
     };
+    objHTTP->DocumentChunkReceived = [this](const std::string&) {
+        if (m_Active && objHTTP->BytesLoad() > modUpload::MaxAnswerLength) {
+            GiveUp();
+        }
+    };
 }
 
 clsUpload::~clsUpload() {
     // Nothing may reach the owner from the destructor.
     objHTTP->StateChanged = nullptr;
     objHTTP->DocumentComplete = nullptr;
+    objHTTP->DocumentChunkReceived = nullptr;
 }
 
 void clsUpload::StartUpload() {
@@ -80,7 +86,7 @@ void clsUpload::StartUpload() {
     m_Row = m_Item;
     m_Active = true;
     m_Canceled = false;
-    m_Stalled = false;
+    m_GivenUp = false;
     m_DownloadUrl.clear();
     m_DeleteUrl.clear();
     m_SessionID.clear();
@@ -107,12 +113,17 @@ bool clsUpload::CheckStall(int32_t limitSeconds) {
     if (!m_Active || m_Completing || limitSeconds <= 0 || objHTTP->Timeout() < limitSeconds) {
         return false;
     }
-    m_Stalled = true;
+    GiveUp();
+    return true;
+}
+
+void clsUpload::GiveUp() {
+    // Cancelled on the client, not by CancelUpload: the row ends "ERROR", not "IDLE".
+    m_GivenUp = true;
     objHTTP->Cancel();
     if (m_Active && !m_Completing) {
         Complete();
     }
-    return true;
 }
 
 void clsUpload::UpdateStatus() {
@@ -157,19 +168,7 @@ void clsUpload::UpdateStatus() {
 void clsUpload::PrepareRequest(int32_t index, const std::string& url, int32_t method,
                                int32_t encType) {
     m_RequestIndex = index;
-    objHTTP->Reset();
-    objHTTP->SetAction(url);
-    objHTTP->SetEncType(encType);
-    objHTTP->SetFlags(HttpFlags::DecodeChunked | HttpFlags::NoCache);
-    objHTTP->SetMethod(method);
-    objHTTP->SetProtocol(1);
-    if (m_Settings.ProxyUse()) {
-        objHTTP->SetProxyHostname(m_Settings.ProxyHostname());
-        objHTTP->SetProxyPort(m_Settings.ProxyPort());
-        objHTTP->SetProxyUsername(m_Settings.ProxyUsername());
-        objHTTP->SetProxyPassword(m_Settings.ProxyPassword());
-        objHTTP->SetFlags(objHTTP->Flags() | HttpFlags::UseProxy);
-    }
+    modUpload::PrepareRequest(*objHTTP, m_Settings, url, method, encType);
 }
 
 void clsUpload::AddCookieHeader() {
@@ -348,9 +347,9 @@ void clsUpload::OnDocumentComplete(int32_t returnCode, const std::string& header
     default:
         break;
     }
-    // A cancelled or stalled request ends the upload even when what arrived of its answer
+    // A cancelled or abandoned request ends the upload even when what arrived of its answer
     // passes the rule; otherwise a cancel would let the next request start.
-    if (success && !m_Canceled && !m_Stalled && m_RequestIndex < RequestLinks) {
+    if (success && !m_Canceled && !m_GivenUp && m_RequestIndex < RequestLinks) {
         SendRequest(m_RequestIndex + 1);
     } else {
         Complete();
@@ -433,6 +432,7 @@ void clsUpload::Complete() {
     }
     m_Completing = false;
     m_Active = false;
+    m_Row.reset();
 }
 
 void clsUpload::SetStatus(const std::string& text) {

@@ -13,7 +13,11 @@
 // becomes "COMPLETE" or "ERROR" (a cancelled row keeps "IDLE"), the statistics grow on success,
 // a log entry is written to the settings' LogFilePath, Ready is raised with the row's key, and
 // only then Active() becomes false, so the owner never starts the next row inside Ready.
-// Nothing is thrown; failures show in the row and the log.
+// Nothing is thrown; failures show in the row and the log. An answer longer than
+// modUpload::MaxAnswerLength is given up like a stalled one.
+//
+// Ready and ItemChanged may be raised from inside the HTTP client's handlers: the owner may remove
+// the row or change m_Item there, but must not destroy the object.
 #include "http/Socket.h"
 #include "platform/Clock.h"
 #include "platform/Format.h"
@@ -113,6 +117,7 @@ private:
     bool ReadUploadPage(int32_t returnCode, const std::string& header, const std::string& data);
     bool ReadFileAnswer(int32_t returnCode, const std::string& header, const std::string& data);
     bool ReadLinks(const std::string& data);
+    void GiveUp();
     void Complete();
     void SetStatus(const std::string& text);
     void NotifyItem();
@@ -128,7 +133,7 @@ private:
     bool m_Active = false;
     bool m_Canceled = false;
     bool m_Completing = false;
-    bool m_Stalled = false;
+    bool m_GivenUp = false; // stalled or oversized answer: ends "ERROR"
     int32_t m_RequestIndex = 0;
     std::string m_SessionID;
     std::string m_FormAction;

@@ -1,5 +1,6 @@
 #include "upload/modUpload.h"
 
+#include "http/clsHTTP.h"
 #include "platform/modFileSystem.h"
 #include "platform/modText.h"
 #include "settings/modConfig.h"
@@ -84,6 +85,23 @@ std::string ResolveBaseUrl(const char* environmentValue, const std::string& conf
         }
     }
     return DefaultBaseUrl;
+}
+
+void PrepareRequest(clsHTTP& http, const ConfigSettings& settings, const std::string& url,
+                    int32_t method, int32_t encType) {
+    http.Reset();
+    http.SetAction(url);
+    http.SetEncType(encType);
+    http.SetFlags(HttpFlags::DecodeChunked | HttpFlags::NoCache);
+    http.SetMethod(method);
+    http.SetProtocol(1);
+    if (settings.ProxyUse()) {
+        http.SetProxyHostname(settings.ProxyHostname());
+        http.SetProxyPort(settings.ProxyPort());
+        http.SetProxyUsername(settings.ProxyUsername());
+        http.SetProxyPassword(settings.ProxyPassword());
+        http.SetFlags(http.Flags() | HttpFlags::UseProxy);
+    }
 }
 
 std::string FormatLogTime(Clock::TimePoint time) {

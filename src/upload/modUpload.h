@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+class clsHTTP;
+class ConfigSettings;
 namespace modLanguage {
 class TextLists;
 }
@@ -19,6 +21,16 @@ inline constexpr char BaseUrlEnvironment[] = "VOSTRAND_BASE_URL";
 // Seconds without any activity on the connection after which an upload or the information
 // query is given up (see clsUpload::CheckStall, clsInfo::CheckStall).
 inline constexpr int32_t DefaultStallLimitSeconds = 60;
+// The service's answers that the engine reads are small pages; a longer body is given up like a
+// stalled one instead of being held in memory.
+inline constexpr int64_t MaxAnswerLength = 16 * 1024 * 1024;
+
+// Prepares a request of the engine on http the way all of them are made: Reset, the url, GET (0)
+// or POST (1), the body encoding (0 none, 1 url-encoded, 2 multipart), flags 20 (chunked answers
+// decoded, no-cache headers), HTTP/1.1, and with the setting ProxyUse the proxy settings and
+// flag 64 (84 in all).
+void PrepareRequest(clsHTTP& http, const ConfigSettings& settings, const std::string& url,
+                    int32_t method, int32_t encType);
 
 // --- service values -------------------------------------------------------------------------
 // The root of the service's web site, always ending in "/".
