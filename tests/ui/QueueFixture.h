@@ -1,6 +1,6 @@
 #pragma once
-// The queue logic with a real engine behind it: a recording toolkit, settings, German test texts
-// and number format, a clsUpload over the Qt socket, and a temporary folder for the files.
+// The queue logic with a real engine behind it: a recording toolkit, settings, recognisable
+// German test texts and number format, a clsUpload over the Qt socket, and a temporary folder.
 #include "RecordingToolkit.h"
 #include "TempDir.h"
 
@@ -21,47 +21,34 @@
 
 namespace uitest {
 
-// One application object for the whole test program: the Qt socket needs an event loop.
-inline QCoreApplication& App() {
-    static int argc = 1;
-    static char name[] = "test_ui";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
-    return app;
-}
-
-// The texts a test can recognise: status n is "S<n>", input prompt n is "I<n>"; the messages
-// carry their placeholders.
-inline void LoadTestTexts(modLanguage::TextLists& texts) {
-    std::vector<std::string> status;
-    for (int n = 1; n <= 21; ++n) {
-        status.push_back("S" + std::to_string(n));
-    }
-    texts.SetStatusTexts(status);
-    texts.SetStatusbarTexts({"Lade Informationen"});
-    texts.SetLogFileTexts({"Datum", "Datei", "Größe", "Download", "Löschen"});
-    texts.SetMessageTexts({"M1 Info fehlgeschlagen", "M2 {%1} schon da", "M3 {%1} > {%2} MB",
-                           "M4 Upload läuft", "M5 {%1}: {%2}", "M6 Neue Version"});
-    texts.SetInputTexts({"I1", "I2", "I3"});
-}
+constexpr int64_t MB = 1048576;
 
 class QueueTest : public ::testing::Test {
 protected:
-    static constexpr int64_t MB = 1048576;
-
     QueueTest() {
-        App();
+        static int argc = 1;
+        static char name[] = "test_ui";
+        static char* argv[] = {name, nullptr};
+        static QCoreApplication app(argc, argv); // the Qt socket needs an event loop
         modUpload::ResetServiceValues();
         modUpload::SetMaxFileSize(100 * MB);
-        LoadTestTexts(texts);
+        // Status n is "S<n>", prompt n is "I<n>"; the messages carry their placeholders.
+        std::vector<std::string> status;
+        for (int n = 1; n <= 21; ++n) {
+            status.push_back("S" + std::to_string(n));
+        }
+        texts.SetStatusTexts(status);
+        texts.SetMessageTexts({"M1 Info fehlgeschlagen", "M2 {%1} schon da", "M3 {%1} > {%2} MB",
+                               "M4 Upload läuft", "M5 {%1}: {%2}", "M6 Neue Version"});
+        texts.SetInputTexts({"I1", "I2", "I3"});
         format.group = ".";
         format.decimal = ",";
         upload = std::make_unique<clsUpload>(settings, texts, format, QtSocketFactory());
         queue = std::make_unique<UploadQueue>(toolkit, settings, texts, format, *upload);
-        queue->Status().SetTemplate("file_count", "Dateien: %1");
-        queue->Status().SetTemplate("upload_maxfilesize", "Größe: %1 MB");
-        queue->Status().SetTemplate("upload_traffic", "Traffic: %1 MB");
-        queue->Status().SetTemplate("upload_count", "Uploads: %1");
+        for (const char* key :
+             {"file_count", "upload_maxfilesize", "upload_traffic", "upload_count"}) {
+            queue->Status().SetTemplate(key, std::string(key) + ": %1");
+        }
     }
     ~QueueTest() override {
         toolkit.posted.clear(); // work never run may hold objects that use the settings
@@ -72,8 +59,7 @@ protected:
 
     // A file of size bytes (sparse, so large sizes cost nothing).
     std::string File(const std::string& name, int64_t size = 10) {
-        const std::string path = dir.FilePath(name);
-        dir.WriteFile(name, "");
+        const std::string path = dir.WriteFile(name, "");
         std::filesystem::resize_file(path, static_cast<std::uintmax_t>(size));
         return path;
     }
@@ -91,15 +77,17 @@ protected:
     }
     UploadItem& Row(int32_t index) { return *queue->List().At(index); }
 
-    // Runs the event loop until done() holds; false when it did not within the limit.
-    static bool SpinUntil(const std::function<bool()>& done, int limitMs = 20000) {
+    // Runs the event loop and the posted work until done() holds. The limit is generous: only a
+    // failing test waits it out.
+    bool Spin(const std::function<bool()>& done) {
         QElapsedTimer clock;
         clock.start();
         while (!done()) {
-            if (clock.elapsed() > limitMs) {
+            if (clock.elapsed() > 120000) {
                 return false;
             }
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            toolkit.RunPosted();
         }
         return true;
     }

@@ -1,7 +1,6 @@
 #pragma once
-// A window toolkit for tests: remembers every command state, panel text, message and clipboard
-// text, answers boxes and dialogs from queues the test fills, and runs posted work when the
-// test says so.
+// A window toolkit for tests: remembers command states, panel texts, messages and the clipboard,
+// answers boxes and dialogs from what the test put in, and runs posted work when told to.
 #include "ui/WindowToolkit.h"
 
 #include <deque>
@@ -16,66 +15,50 @@ public:
     };
 
     // --- what the logic did ---------------------------------------------------------------
-    std::map<std::string, bool> menus;   // last state per menu name
-    std::map<std::string, bool> buttons; // last state per toolbar key
+    std::map<std::string, bool> menus, buttons; // last state per menu name / toolbar key
     std::map<std::string, std::string> panels;
     std::vector<Message> messages;
-    std::vector<std::string> prompts;
-    std::vector<std::string> clipboard; // every text put there, in order
-    std::vector<std::string> openedUrls;
-    std::vector<std::string> iconRequests;
+    std::vector<std::string> prompts; // "prompt|title"
+    std::vector<std::string> clipboard, openedUrls, iconRequests;
     std::string saveDialogName, saveDialogFolder, openDialogFolder;
-    int32_t rowCount = 0; // follows RowInserted/RowRemoved
-    int32_t redrawOffCount = 0;
-    bool redraw = true;
-    bool timer = false;
-    bool drop = false;
-    bool currentRowCleared = false;
+    int32_t rowCount = 0, redrawOffCount = 0;
+    bool redraw = true, timer = false, drop = false, currentRowCleared = false;
+    std::vector<std::function<void()>> posted;
 
     // --- what the user answers ------------------------------------------------------------
     std::set<int32_t> selection;
-    std::deque<int32_t> messageAnswers;                  // default 1 (OK) when empty
-    std::deque<std::optional<std::string>> inputAnswers; // default: cancelled
+    std::deque<int32_t> messageAnswers;                  // 1 (OK) when empty
+    std::deque<std::optional<std::string>> inputAnswers; // cancelled when empty
     std::vector<std::string> openAnswer;
     std::string saveAnswer;
     std::set<std::string> iconsAvailable; // keys the "shell" has an icon for; empty: all
 
-    std::vector<std::function<void()>> posted;
-
-    bool Menu(const std::string& name) const {
-        auto it = menus.find(name);
-        return it != menus.end() && it->second;
-    }
-    bool Button(const std::string& key) const {
-        auto it = buttons.find(key);
-        return it != buttons.end() && it->second;
-    }
+    bool Menu(const std::string& name) const { return menus.count(name) && menus.at(name); }
+    bool Button(const std::string& key) const { return buttons.count(key) && buttons.at(key); }
     std::string Panel(const std::string& key) const {
-        auto it = panels.find(key);
-        return it == panels.end() ? "<unset>" : it->second;
+        return panels.count(key) ? panels.at(key) : "<unset>";
     }
     // Runs posted work until none is left, as the event loop would.
-    int RunPosted() {
-        int count = 0;
+    void RunPosted() {
         while (!posted.empty()) {
             auto work = std::move(posted.front());
             posted.erase(posted.begin());
             work();
-            ++count;
         }
-        return count;
     }
 
     void SetMenuEnabled(const std::string& name, bool enabled) override { menus[name] = enabled; }
     void SetButtonEnabled(const std::string& key, bool enabled) override { buttons[key] = enabled; }
-    void RowInserted(int32_t index) override {
-        ++rowCount;
-        ShiftSelection(index, +1);
-    }
+    void RowInserted(int32_t) override { ++rowCount; }
     void RowRemoved(int32_t index) override {
         --rowCount;
-        selection.erase(index);
-        ShiftSelection(index, -1);
+        std::set<int32_t> shifted;
+        for (int32_t row : selection) {
+            if (row != index) {
+                shifted.insert(row > index ? row - 1 : row);
+            }
+        }
+        selection = std::move(shifted);
     }
     void RefreshRow(int32_t) override {}
     std::vector<int32_t> SelectedRows() const override {
@@ -89,9 +72,7 @@ public:
     void ClearCurrentRow() override { currentRowCleared = true; }
     void SetRedraw(bool enabled) override {
         redraw = enabled;
-        if (!enabled) {
-            ++redrawOffCount;
-        }
+        redrawOffCount += enabled ? 0 : 1;
     }
     void SetDropEnabled(bool enabled) override { drop = enabled; }
     bool LoadExtensionIcon(const std::string& key) override {
@@ -103,22 +84,12 @@ public:
     }
     int32_t ShowMessage(const std::string& text, int32_t flags) override {
         messages.push_back({text, flags});
-        if (messageAnswers.empty()) {
-            return 1;
-        }
-        const int32_t answer = messageAnswers.front();
-        messageAnswers.pop_front();
-        return answer;
+        return Take(messageAnswers).value_or(1);
     }
     std::optional<std::string> InputBox(const std::string& prompt,
                                         const std::string& title) override {
         prompts.push_back(prompt + "|" + title);
-        if (inputAnswers.empty()) {
-            return std::nullopt;
-        }
-        auto answer = inputAnswers.front();
-        inputAnswers.pop_front();
-        return answer;
+        return Take(inputAnswers).value_or(std::nullopt);
     }
     std::vector<std::string> ShowOpenDialog(const std::string& initialFolder) override {
         openDialogFolder = initialFolder;
@@ -136,11 +107,12 @@ public:
     void Post(std::function<void()> work) override { posted.push_back(std::move(work)); }
 
 private:
-    void ShiftSelection(int32_t from, int32_t by) {
-        std::set<int32_t> shifted;
-        for (int32_t row : selection) {
-            shifted.insert(row >= from ? row + by : row);
+    template <typename T> static std::optional<T> Take(std::deque<T>& answers) {
+        if (answers.empty()) {
+            return std::nullopt;
         }
-        selection = std::move(shifted);
+        T answer = std::move(answers.front());
+        answers.pop_front();
+        return answer;
     }
 };
