@@ -129,6 +129,7 @@ protected:
         upload->Ready = [this](const std::string& key) {
             readyKeys.push_back(key);
             activeInReady = upload->Active();
+            seenInReady = Ending();
             // The owner may try to start the next row from here; it must not start.
             upload->StartUpload();
         };
@@ -161,11 +162,22 @@ protected:
         ASSERT_TRUE(index > clsUpload::RequestLinks || upload->RequestIndex() == index);
     }
 
+    // What the completion leaves behind: the row, the statistics and the log.
+    std::string Ending() const {
+        return item ? item->UploadState + "|" + item->StatusText + "|" + item->DownloadUrl + "|" +
+                          std::to_string(settings.StatisticCount()) + "|" +
+                          testsupport::ReadFile(settings.LogFilePath())
+                    : "";
+    }
+
+    // The upload has ended exactly once, with everything done before Ready and m_Active false
+    // only after it.
     void ExpectEnded(const char* state, const std::string& status) {
         EXPECT_EQ(item->UploadState, state);
         EXPECT_EQ(item->StatusText, status);
         EXPECT_EQ(readyKeys, std::vector<std::string>{path});
         EXPECT_TRUE(activeInReady);
+        EXPECT_EQ(seenInReady, Ending());
         EXPECT_FALSE(upload->Active());
         EXPECT_EQ(item->ProgressText + item->SentText + item->RemainingText, "---");
         ASSERT_FALSE(tips.empty());
@@ -182,6 +194,7 @@ protected:
     std::string path;
     std::vector<std::string> readyKeys;
     bool activeInReady = false;
+    std::string seenInReady;
     std::vector<std::string> tips;
     std::vector<std::string> statuses;
 };
