@@ -179,8 +179,9 @@ Uploads the files to the Vostrand service one after another and prints their dow
 
   --base-url URL         the service (default: VOSTRAND_BASE_URL, the configuration, then
                          http://127.0.0.1:8931/)
-  --config PATH          config.ini to read (default: the window's)
-  --language NAME        language file to use (default: the configured one)
+  --config PATH          config.ini to read, never written (default: the window's)
+  --language NAME        language file to use (default: the configured one; on a first run
+                         the one matching the user's locale)
   --log PATH             append the upload log there (default: no log)
   --publish | --no-publish
   --bin-layer-id TEXT  --description TEXT  --password TEXT
