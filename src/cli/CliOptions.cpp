@@ -1,6 +1,9 @@
 #include "CliOptions.h"
 
+#include <algorithm>
 #include <charconv>
+#include <iterator>
+#include <set>
 
 namespace {
 
@@ -30,6 +33,12 @@ void SplitCredentials(const std::string& text, std::optional<std::string>& user,
 
 bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& options,
                      std::string& error) {
+    const std::pair<const char*, std::optional<std::string>*> texts[] = {
+        {"--base-url", &options.baseUrl},        {"--config", &options.configPath},
+        {"--language", &options.language},       {"--bin-layer-id", &options.binLayerId},
+        {"--description", &options.description}, {"--password", &options.password}};
+    const std::set<std::string> withValue = {"--log",     "--proxy",   "--proxy-user",
+                                             "--premium", "--timeout", "--retries"};
     bool optionsEnded = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
         std::string argument = arguments[i];
@@ -41,33 +50,30 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& opti
             optionsEnded = true;
             continue;
         }
-        std::optional<std::string> inlineValue;
+        std::optional<std::string> value;
         if (const size_t equals = argument.find('=');
             argument.rfind("--", 0) == 0 && equals != std::string::npos) {
-            inlineValue = argument.substr(equals + 1);
+            value = argument.substr(equals + 1);
             argument.resize(equals);
         }
-        auto value = [&](std::string& out) {
-            if (inlineValue) {
-                out = *inlineValue;
-                return true;
-            }
-            if (i + 1 >= arguments.size()) {
+        const auto text = std::find_if(std::begin(texts), std::end(texts),
+                                       [&](const auto& entry) { return argument == entry.first; });
+        if (text != std::end(texts) || withValue.count(argument) != 0) {
+            if (!value && i + 1 >= arguments.size()) {
                 error = "option " + argument + " needs a value";
                 return false;
             }
-            out = arguments[++i];
-            return true;
-        };
-        auto flag = [&] {
-            if (inlineValue) {
-                error = "option " + argument + " takes no value";
-                return false;
+            if (!value) {
+                value = arguments[++i];
             }
-            return true;
-        };
-        std::string text;
-        if (argument == "--help" || argument == "-h") {
+        } else if (value) {
+            error = "option " + argument + " takes no value";
+            return false;
+        }
+
+        if (text != std::end(texts)) {
+            *text->second = *value;
+        } else if (argument == "--help" || argument == "-h") {
             options.help = true;
         } else if (argument == "--version") {
             options.version = true;
@@ -81,88 +87,34 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& opti
             options.proxyUse = false;
         } else if (argument == "--no-premium") {
             options.premiumUse = false;
-        } else if (argument == "--base-url") {
-            if (!value(text)) {
-                return false;
-            }
-            options.baseUrl = text;
-            continue;
-        } else if (argument == "--config") {
-            if (!value(text)) {
-                return false;
-            }
-            options.configPath = text;
-            continue;
-        } else if (argument == "--language") {
-            if (!value(text)) {
-                return false;
-            }
-            options.language = text;
-            continue;
         } else if (argument == "--log") {
-            if (!value(text)) {
-                return false;
-            }
-            options.logPath = text;
-            continue;
-        } else if (argument == "--bin-layer-id" || argument == "--description" ||
-                   argument == "--password") {
-            if (!value(text)) {
-                return false;
-            }
-            (argument == "--bin-layer-id"  ? options.binLayerId
-             : argument == "--description" ? options.description
-                                           : options.password) = text;
-            continue;
+            options.logPath = *value;
         } else if (argument == "--proxy") {
-            if (!value(text)) {
-                return false;
-            }
-            const size_t colon = text.rfind(':');
+            const size_t colon = value->rfind(':');
             if (colon == std::string::npos || colon == 0 ||
-                !ParseNumber(text.substr(colon + 1), 1, 65535, options.proxyPort)) {
-                error = "--proxy wants HOST:PORT, not \"" + text + "\"";
+                !ParseNumber(value->substr(colon + 1), 1, 65535, options.proxyPort)) {
+                error = "--proxy wants HOST:PORT, not \"" + *value + "\"";
                 return false;
             }
-            options.proxyHost = text.substr(0, colon);
+            options.proxyHost = value->substr(0, colon);
             options.proxyUse = true;
-            continue;
         } else if (argument == "--proxy-user") {
-            if (!value(text)) {
-                return false;
-            }
-            SplitCredentials(text, options.proxyUser, options.proxyPassword);
-            continue;
+            SplitCredentials(*value, options.proxyUser, options.proxyPassword);
         } else if (argument == "--premium") {
-            if (!value(text)) {
-                return false;
-            }
-            SplitCredentials(text, options.premiumUser, options.premiumPassword);
+            SplitCredentials(*value, options.premiumUser, options.premiumPassword);
             options.premiumUse = true;
-            continue;
         } else if (argument == "--timeout") {
-            if (!value(text)) {
+            if (!ParseNumber(*value, 1, 86400, options.timeoutSeconds)) {
+                error = "--timeout wants whole seconds from 1, not \"" + *value + "\"";
                 return false;
             }
-            if (!ParseNumber(text, 1, 86400, options.timeoutSeconds)) {
-                error = "--timeout wants whole seconds from 1, not \"" + text + "\"";
-                return false;
-            }
-            continue;
         } else if (argument == "--retries") {
-            if (!value(text)) {
+            if (!ParseNumber(*value, 0, 20, options.retries)) {
+                error = "--retries wants a number from 0 to 20, not \"" + *value + "\"";
                 return false;
             }
-            if (!ParseNumber(text, 0, 20, options.retries)) {
-                error = "--retries wants a number from 0 to 20, not \"" + text + "\"";
-                return false;
-            }
-            continue;
         } else {
             error = "unknown option " + argument;
-            return false;
-        }
-        if (!flag()) {
             return false;
         }
     }
