@@ -210,70 +210,64 @@ const std::string Form =
 const std::string Down = "<A id=downloadhref href=\"http://d/1\">x</A>";
 const std::string Del = "<A id=filedelhref href=\"http://d/del/1\">y</A>";
 
+// The answer leads to the next request (host and request line).
+RuleCase Goes(const char* name, int32_t index, const std::string& answer, const std::string& next,
+              const std::string& passhash = "") {
+    return {name, index, answer, next, "", "", "", passhash};
+}
+// The answer ends the upload.
+RuleCase Ends(const char* name, int32_t index, const std::string& answer, const char* end = "ERROR",
+              const std::string& download = "", const std::string& remove = "",
+              const std::string& passhash = "") {
+    return {name, index, answer, "", end, download, remove, passhash};
+}
+std::string Ok(const std::string& headers, const std::string& body = "") {
+    return Answer("200 OK", headers, body);
+}
+std::string Moved(const char* status, const std::string& location) {
+    return Answer(status, location.empty() ? "" : "Location: " + location + "\r\n", "");
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Rules, AnswerRule,
     ::testing::Values(
-        // Login: the session from the first Set-Cookie line, and a passhash up to the next ";".
-        RuleCase{"LoginComplete", 1,
-                 Answer("200 OK", Session + "Set-Cookie: king_passhash=ph;\r\n", ""),
-                 "files.example GET / HTTP/1.1", "", "", "", "ph"},
-        RuleCase{"PasshashRunsToALaterLine", 1,
-                 Answer("200 OK",
-                        Session + "Set-Cookie: king_passhash=ph\r\n"
-                                  "Set-Cookie: king_logined=1; path=/\r\n",
-                        ""),
-                 "files.example GET / HTTP/1.1", "", "", "", "ph\r\nSet-Cookie: king_logined=1"},
-        RuleCase{"PasshashWithoutSemicolon", 1,
-                 Answer("200 OK", Session + "Set-Cookie: king_passhash=ph\r\n", ""), "", "ERROR",
-                 "", "", ""},
-        RuleCase{"NoPasshash", 1, Answer("200 OK", Session, ""), "", "ERROR", "", "", ""},
-        RuleCase{"LoginSessionNotFirst", 1,
-                 Answer("200 OK",
-                        "Set-Cookie: king_sess_id=k; path=/\r\n" + Session +
-                            "Set-Cookie: king_passhash=ph; path=/\r\n",
-                        ""),
-                 "", "ERROR", "", "", "ph"},
+        // Login: the session from the first Set-Cookie line, a passhash up to the next ";".
+        Goes("Login", 1, Ok(Session + "Set-Cookie: king_passhash=ph;\r\n"),
+             "files.example GET / HTTP/1.1", "ph"),
+        Goes("PasshashRunsToALaterLine", 1,
+             Ok(Session + "Set-Cookie: king_passhash=ph\r\nSet-Cookie: king_logined=1; x\r\n"),
+             "files.example GET / HTTP/1.1", "ph\r\nSet-Cookie: king_logined=1"),
+        Ends("PasshashWithoutSemicolon", 1, Ok(Session + "Set-Cookie: king_passhash=ph\r\n")),
+        Ends("NoPasshash", 1, Ok(Session)),
+        Ends("LoginSessionNotFirst", 1,
+             Ok("Set-Cookie: a=k; path=/\r\n" + Session + "Set-Cookie: king_passhash=ph;\r\n"),
+             "ERROR", "", "", "ph"),
         // Step 1: status 200, the session in the first Set-Cookie line, the form's action.
-        RuleCase{"HiddenFieldsMayBeMissing", 2, Answer("200 OK", Session, Form),
-                 "u POST /x HTTP/1.1", "", "", "", ""},
-        RuleCase{"PageNot200", 2, Answer("500 Internal Server Error", Session, StartPage("/x")), "",
-                 "ERROR", "", "", ""},
-        RuleCase{"PageSessionNotFirst", 2,
-                 Answer("200 OK", "Set-Cookie: lang=de\r\n" + Session, StartPage("/x")), "",
-                 "ERROR", "", "", ""},
-        RuleCase{"NoForm", 2, Answer("200 OK", Session, "<html>busy</html>"), "", "ERROR", "", "",
-                 ""},
+        Goes("HiddenFieldsMayBeMissing", 2, Ok(Session, Form), "u POST /x HTTP/1.1"),
+        Ends("PageNot200", 2, Answer("500 Internal Server Error", Session, StartPage("/x"))),
+        Ends("PageSessionNotFirst", 2, Ok("Set-Cookie: lang=de\r\n" + Session, StartPage("/x"))),
+        Ends("NoForm", 2, Ok(Session, "<html>busy</html>")),
         // Step 2: 302 with a location, or 200 with a script redirect; relative targets resolve
         // against the address the file went to.
-        RuleCase{"Found", 3, Answer("302 Found", "Location: http://files.example/ok?a=1\r\n", ""),
-                 "files.example GET /ok?a=1 HTTP/1.1", "", "", "", ""},
-        RuleCase{
-            "ScriptRedirect", 3,
-            Answer("200 OK", "", "<script>location.href='http://files.example/f?u=2';</script>"),
-            "files.example GET /f?u=2 HTTP/1.1", "", "", "", ""},
-        RuleCase{"RelativeLocation", 3, Answer("302 Found", "Location: /done.php?id=9\r\n", ""),
-                 "up.example GET /done.php?id=9 HTTP/1.1", "", "", "", ""},
-        RuleCase{"MovedPermanently", 3,
-                 Answer("301 Moved Permanently", "Location: http://files.example/ok\r\n", ""), "",
-                 "ERROR", "", "", ""},
-        RuleCase{"SeeOther", 3,
-                 Answer("303 See Other", "Location: http://files.example/ok\r\n", ""), "", "ERROR",
-                 "", "", ""},
-        RuleCase{"PageWithoutRedirect", 3, Answer("200 OK", "", "<html>uploaded</html>"), "",
-                 "ERROR", "", "", ""},
-        RuleCase{"FoundWithoutLocation", 3, Answer("302 Found", "", ""), "", "ERROR", "", "", ""},
+        Goes("Found", 3, Moved("302 Found", "http://files.example/ok?a=1"),
+             "files.example GET /ok?a=1 HTTP/1.1"),
+        Goes("ScriptRedirect", 3,
+             Ok("", "<script>location.href='http://files.example/f';</script>"),
+             "files.example GET /f HTTP/1.1"),
+        Goes("RelativeLocation", 3, Moved("302 Found", "/done.php?id=9"),
+             "up.example GET /done.php?id=9 HTTP/1.1"),
+        Ends("MovedPermanently", 3, Moved("301 Moved Permanently", "http://files.example/ok")),
+        Ends("SeeOther", 3, Moved("303 See Other", "http://files.example/ok")),
+        Ends("PageWithoutRedirect", 3, Ok("", "<html>uploaded</html>")),
+        Ends("FoundWithoutLocation", 3, Moved("302 Found", "")),
         // Step 3 must answer 200.
-        RuleCase{"RedirectNotFound", 4, Answer("404 Not Found", "", "gone"), "", "ERROR", "", "",
-                 ""},
+        Ends("RedirectNotFound", 4, Answer("404 Not Found", "", "gone")),
         // Step 4: the download link alone decides; the status code is not looked at.
-        RuleCase{"BothLinks", 5, Answer("500 Oops", "", Down + Del), "", "COMPLETE", "http://d/1",
-                 "http://d/del/1", ""},
-        RuleCase{"DownloadLinkOnly", 5, Answer("500 Oops", "", Down), "", "COMPLETE", "http://d/1",
-                 "", ""},
-        RuleCase{"DeleteLinkOnly", 5, Answer("200 OK", "", Del), "", "ERROR", "", "http://d/del/1",
-                 ""},
-        RuleCase{"NoLinks", 5, Answer("200 OK", "", "<html>expired</html>"), "", "ERROR", "", "",
-                 ""}),
+        Ends("BothLinks", 5, Answer("500 Oops", "", Down + Del), "COMPLETE", "http://d/1",
+             "http://d/del/1"),
+        Ends("DownloadLinkOnly", 5, Answer("500 Oops", "", Down), "COMPLETE", "http://d/1"),
+        Ends("DeleteLinkOnly", 5, Ok("", Del), "ERROR", "", "http://d/del/1"),
+        Ends("NoLinks", 5, Ok("", "<html>expired</html>"))),
     [](const ::testing::TestParamInfo<RuleCase>& info) { return std::string(info.param.name); });
 
 TEST_F(Engine, ThroughAProxyEveryRequestTakesTheProxyForm) {
