@@ -10,18 +10,9 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <algorithm>
 #include <csignal>
-#include <fcntl.h>
 #include <filesystem>
-#include <poll.h>
-#include <pty.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
-
-extern char** environ;
 
 using namespace testsupport;
 
@@ -315,50 +306,25 @@ TEST_F(CliTest, PremiumLoginTakesItsPasswordFromTheEnvironment) {
     EXPECT_EQ(Field(wrong.Objects()[0], "state"), "ERROR");
 }
 
-// The progress line on a terminal 40 columns wide: redrawn in place, so never wider than the
-// terminal and free of the control characters a file name may hold.
+// The progress line on a terminal 40 columns wide (script(1) gives the program one): redrawn in
+// place, so never wider than the terminal and free of the control characters a name may hold.
 TEST_F(CliTest, ProgressLineFitsTheTerminal) {
     ServiceProcess service;
     ASSERT_TRUE(service.Ok()) << service.Output();
     const std::string file = dir.WriteRandomFile(std::string(70, 'n') + "\x1b[2J\t.bin", 300000);
-    int master = -1, slave = -1;
-    winsize size{};
-    size.ws_row = 24;
-    size.ws_col = 40;
-    ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, &size), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, slave, STDERR_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addclose(&actions, master);
-    posix_spawn_file_actions_addclose(&actions, slave);
-    std::vector<std::string> arguments = {Program,           "--config",  dir.FilePath("none.ini"),
-                                          "--language",      "English",   "--base-url",
-                                          service.BaseUrl(), "--timeout", "10",
-                                          "--retries",       "0",         file};
-    std::vector<char*> argv;
-    for (auto& argument : arguments) {
-        argv.push_back(argument.data());
+    std::string command = "stty cols 40 rows 24; exec";
+    for (const auto& argument :
+         {Program, std::string("--config"), dir.FilePath("none.ini"), std::string("--language"),
+          std::string("English"), std::string("--base-url"), service.BaseUrl(), file}) {
+        command += " '" + argument + "'";
     }
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, Program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(slave);
-    ASSERT_EQ(spawned, 0);
+    ChildProcess child;
+    ASSERT_TRUE(child.Start("/usr/bin/script", {"-qec", command + " >/dev/null", "/dev/null"}));
     std::string output;
-    char buffer[4096];
-    pollfd ready{master, POLLIN, 0};
-    while (::poll(&ready, 1, Patience) > 0) {
-        const ssize_t got = ::read(master, buffer, sizeof buffer);
-        if (got <= 0) {
-            break; // the program closed its side
-        }
-        output.append(buffer, static_cast<size_t>(got));
+    while (auto line = child.ReadLine(Patience)) {
+        output += *line + "\n";
     }
-    ::close(master);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
+    child.Wait(Patience);
 
     const std::string redraw = "\r\033[K";
     int drawn = 0;
@@ -367,9 +333,9 @@ TEST_F(CliTest, ProgressLineFitsTheTerminal) {
         const std::string line = output.substr(at, output.find_first_of("\r\n", at) - at);
         ++drawn;
         EXPECT_LT(line.size(), 40u) << line;
-        for (char c : line) {
-            EXPECT_GE(static_cast<unsigned char>(c), 0x20) << line;
-        }
+        EXPECT_TRUE(std::all_of(line.begin(), line.end(), [](unsigned char c) {
+            return c >= 0x20;
+        })) << line;
     }
     EXPECT_GT(drawn, 0) << output;
 }
