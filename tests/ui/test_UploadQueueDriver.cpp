@@ -196,8 +196,10 @@ TEST_F(DriverTest, SilentServiceIsGivenUpAfterTheStallLimitAndTheRunGoesOn) {
     ServeHangingUpload();
     ServeUpload("fine");
     queue->Start();
+    ASSERT_TRUE(TickUntil([&] { return Row(0).UploadState == "ERROR"; }));
+    queue->SetStallLimit(0); // a loaded machine may pause a second anywhere in the next upload
     ASSERT_TRUE(TickUntil([&] { return !queue->RunInProgress(); }));
-    EXPECT_EQ(Row(0).UploadState + Row(0).StatusText, "ERRORS14");
+    EXPECT_EQ(Row(0).StatusText, "S14");
     EXPECT_EQ(Row(1).UploadState, "COMPLETE");
 }
 
