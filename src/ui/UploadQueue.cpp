@@ -130,11 +130,13 @@ void UploadQueue::AddFile(const std::string& path) {
         return;
     }
     // A folder, a missing or an unreadable file would be sent as an empty file and reported
-    // as uploaded; it is refused here like any other row that cannot be added.
+    // as uploaded; it is refused here like any other row that cannot be added. The description
+    // names the file: in a batch the message would not say which one it was.
     const int error = path.empty() ? ENOENT : ReadError(path);
     if (error != 0 || !m_List.Append(MakeUploadItem(path, size, m_Settings, m_Texts, m_Format))) {
         ShowMessage(5, modLanguage::MB_ERROR_OK,
-                    {std::to_string(error), error != 0 ? std::strerror(error) : "not added"});
+                    {std::to_string(error),
+                     name + ": " + (error != 0 ? std::strerror(error) : "not added")});
         return;
     }
     m_Toolkit.RowInserted(m_List.Count() - 1);

@@ -57,8 +57,8 @@ TEST_F(ListTest, AddDialogFolderAndDropsOfNothingFoldersAndMissingFiles) {
     std::filesystem::create_directory(dir.FilePath("folder"));
     queue->FilesDropped({dir.FilePath("folder"), File("empty.txt", 0), dir.FilePath("gone.txt")});
     EXPECT_EQ(Names(), (Strings{"x.txt", "empty.txt"}));
-    EXPECT_EQ(Messages(),
-              (Strings{"M5 21: Is a directory /16", "M5 2: No such file or directory /16"}));
+    EXPECT_EQ(Messages(), (Strings{"M5 21: folder: Is a directory /16",
+                                   "M5 2: gone.txt: No such file or directory /16"}));
 }
 
 TEST_F(ListTest, NewRowsTakeTheUploadDefaultsAndIconsAreAskedOncePerKey) {
