@@ -85,8 +85,10 @@ bool clsInfo::CheckStall(int32_t limitSeconds) {
 
 void clsInfo::GiveUp() {
     m_GivenUp = true;
+    // The owner may release the object inside Complete, which the cancel raises.
+    const std::weak_ptr<bool> alive = m_Alive;
     objHTTP->Cancel();
-    if (m_Pending) {
+    if (!alive.expired() && m_Pending) {
         // The client had nothing open to cancel, so no answer will ever come.
         OnDocumentComplete(0, {});
     }

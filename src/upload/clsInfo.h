@@ -3,10 +3,9 @@
 // largest accepted file, the current client version and a news text, stored in modUpload; then
 // Complete reports whether a positive maximum file size arrived.
 //
-// Complete is raised from inside the HTTP client's handlers (or from CheckStall): the owner may
-// read the values in it, but must not destroy the object there; it releases it after the event
-// has returned (for example posted to the event loop). Only a whole 200 answer is read: a failed,
-// stalled or oversized one (beyond modUpload::MaxAnswerLength) reports false.
+// Complete is the last thing this object does in any call: the owner may read the values in it
+// and release the object there. Only a whole 200 answer is read: a failed, stalled or oversized
+// one (beyond modUpload::MaxAnswerLength) reports false.
 #include "http/Socket.h"
 #include "platform/Clock.h"
 #include "upload/modUpload.h"
@@ -48,5 +47,6 @@ private:
     const ConfigSettings& m_Settings;
     bool m_Pending = false;
     bool m_GivenUp = false;
+    std::shared_ptr<bool> m_Alive = std::make_shared<bool>(true);
     std::unique_ptr<clsHTTP> objHTTP;
 };

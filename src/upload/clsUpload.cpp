@@ -102,8 +102,10 @@ void clsUpload::StartUpload() {
 
 void clsUpload::CancelUpload() {
     m_Canceled = true;
+    // The owner may release the object inside Ready, which the cancel raises.
+    const std::weak_ptr<bool> alive = m_Alive;
     objHTTP->Cancel();
-    if (m_Active && !m_Completing) {
+    if (!alive.expired() && m_Active && !m_Completing) {
         // The client had nothing open to cancel, so no answer will ever end this upload.
         Complete();
     }
@@ -120,8 +122,9 @@ bool clsUpload::CheckStall(int32_t limitSeconds) {
 void clsUpload::GiveUp() {
     // Cancelled on the client, not by CancelUpload: the row ends "ERROR", not "IDLE".
     m_GivenUp = true;
+    const std::weak_ptr<bool> alive = m_Alive;
     objHTTP->Cancel();
-    if (m_Active && !m_Completing) {
+    if (!alive.expired() && m_Active && !m_Completing) {
         Complete();
     }
 }
@@ -428,7 +431,11 @@ void clsUpload::Complete() {
                              m_DownloadUrl, m_DeleteUrl, m_Texts, m_Format, m_Clock);
     NotifyItem();
     if (Ready) {
+        const std::weak_ptr<bool> alive = m_Alive;
         Ready(key);
+        if (alive.expired()) {
+            return; // the owner released the object
+        }
     }
     m_Completing = false;
     m_Active = false;

@@ -16,8 +16,9 @@
 // Nothing is thrown; failures show in the row and the log. An answer longer than
 // modUpload::MaxAnswerLength is given up like a stalled one.
 //
-// Ready and ItemChanged may be raised from inside the HTTP client's handlers: the owner may remove
-// the row or change m_Item there, but must not destroy the object.
+// The owner may remove the row, change m_Item or release the object inside Ready: nothing here
+// touches the object after it. ItemChanged runs inside the HTTP client's handlers: it must not
+// call into this object.
 #include "http/Socket.h"
 #include "platform/Clock.h"
 #include "platform/Format.h"
@@ -156,4 +157,5 @@ private:
     std::shared_ptr<UploadItem> m_Row;
 
     std::unique_ptr<clsHTTP> objHTTP;
+    std::shared_ptr<bool> m_Alive = std::make_shared<bool>(true);
 };

@@ -145,6 +145,18 @@ TEST_F(InfoQuery, OnlyAWholeAnswerCounts) {
     expectFalse(4);
 }
 
+TEST_F(InfoQuery, TheOwnerMayReleaseTheObjectInComplete) {
+    info->Complete = [&](bool) {
+        ++completions;
+        info.reset();
+    };
+    info->RequestInfo();
+    clock.Advance(60);
+    EXPECT_TRUE(info->CheckStall());
+    EXPECT_EQ(completions, 1);
+    EXPECT_EQ(info, nullptr);
+}
+
 TEST(BaseUrl, EnvironmentThenConfigurationThenDefault) {
     testsupport::TempDir dir;
     const std::string config =

@@ -416,6 +416,31 @@ TEST_F(Engine, RowsComeAndGoAroundTheRunningRow) {
     EXPECT_TRUE(watch.expired()); // the engine lets go of a finished row
 }
 
+TEST_F(Engine, TheOwnerMayReleaseTheObjectInReady) {
+    // However the upload ends, nothing touches the object once Ready has been raised.
+    for (int way = 0; way < 3; ++way) {
+        made.clear();
+        upload = std::make_unique<clsUpload>(settings, texts, format,
+                                             testsupport::FakeSocketFactory(&made), clock);
+        int readies = 0;
+        upload->Ready = [&](const std::string&) {
+            ++readies;
+            upload.reset();
+        };
+        AddRow("report.txt", "a");
+        RunTo(way == 0 ? 6 : clsUpload::RequestFile);
+        clsUpload* const raw = upload.get();
+        if (way == 1) {
+            raw->CancelUpload();
+        } else if (way == 2) {
+            clock.Advance(60);
+            EXPECT_TRUE(raw->CheckStall());
+        }
+        EXPECT_EQ(readies, 1) << way;
+        EXPECT_EQ(upload, nullptr);
+    }
+}
+
 TEST_F(Engine, AFileGoneSinceItWasAddedIsNotUploadedEmpty) {
     AddRow("report.txt", "soon gone");
     upload->StartUpload();

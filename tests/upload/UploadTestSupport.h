@@ -154,7 +154,7 @@ protected:
         upload->StartUpload();
         const std::string* answers[] = {&LoginAnswer, &PageAnswer, &FileAnswer, &RedirectAnswer,
                                         &LinksAnswer};
-        while (upload->Active() && upload->RequestIndex() < index) {
+        while (upload && upload->Active() && upload->RequestIndex() < index) {
             const int32_t current = upload->RequestIndex();
             TakeRequest();
             Reply(*answers[current - 1]);
