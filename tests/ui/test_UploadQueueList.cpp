@@ -21,44 +21,36 @@ protected:
     }
 };
 
-TEST_F(ListTest, AddRefusesDuplicatesAndFilesOverTheLimitAndGoesOnWithTheBatch) {
+TEST_F(ListTest, AddRefusesDuplicatesFilesOverTheLimitFoldersAndMissingFiles) {
+    settings.SetDialogPath("/start");
+    Add({}); // cancelled
+    queue->FilesDropped({});
+    EXPECT_EQ(toolkit.openDialogFolder + " " + settings.DialogPath(), "/start /start");
+    EXPECT_EQ(toolkit.redrawOffCount, 0);
+
     const auto a = File("a.txt");
     Add({a, a});
+    EXPECT_EQ(settings.DialogPath(), dir.Path());
     Add({File("exact.bin", 100 * MB), File("over.bin", 100 * MB + 1), File("b.txt"), a});
-    EXPECT_EQ(Names(), (Strings{"a.txt", "exact.bin", "b.txt"}));
+    // A folder or a missing file would upload as an empty file reported as done.
+    std::filesystem::create_directory(dir.FilePath("folder"));
+    queue->FilesDropped({dir.FilePath("folder"), File("empty.txt", 0), dir.FilePath("gone.txt")});
+    EXPECT_EQ(Names(), (Strings{"a.txt", "exact.bin", "b.txt", "empty.txt"}));
     EXPECT_EQ(Messages(), (Strings{"M2 a.txt schon da /48", "M3 over.bin > 100 MB /48",
-                                   "M2 a.txt schon da /48"}));
+                                   "M2 a.txt schon da /48", "M5 21: folder: Is a directory /16",
+                                   "M5 2: gone.txt: No such file or directory /16"}));
     EXPECT_EQ(Row(1).SizeText, "102.400 KB");
     // One redraw pause per batch, no current row left, the count panel refreshed.
-    EXPECT_EQ(toolkit.redrawOffCount, 2);
-    EXPECT_TRUE(toolkit.redraw);
-    EXPECT_TRUE(toolkit.currentRowCleared);
-    EXPECT_EQ(toolkit.rowCount, 3);
-    EXPECT_EQ(toolkit.Panel("file_count"), "file_count: 3");
+    EXPECT_EQ(toolkit.redrawOffCount, 3);
+    EXPECT_TRUE(toolkit.redraw && toolkit.currentRowCleared);
+    EXPECT_EQ(toolkit.rowCount, 4);
+    EXPECT_EQ(toolkit.Panel("file_count"), "file_count: 4");
 
     // Sizes of 2 GiB and more are measured whole.
     modUpload::SetMaxFileSize(5 * 1024 * MB);
     Add({File("big.iso", 3 * 1024 * MB), File("huge.iso", 6 * 1024 * MB)});
-    EXPECT_EQ(Row(3).FileSize, 3 * 1024 * MB);
+    EXPECT_EQ(Row(4).FileSize, 3 * 1024 * MB);
     EXPECT_EQ(toolkit.messages.back().text, "M3 huge.iso > 5.120 MB");
-}
-
-TEST_F(ListTest, AddDialogFolderAndDropsOfNothingFoldersAndMissingFiles) {
-    settings.SetDialogPath("/start");
-    Add({}); // cancelled
-    queue->FilesDropped({});
-    EXPECT_EQ(toolkit.openDialogFolder, "/start");
-    EXPECT_EQ(settings.DialogPath(), "/start");
-    EXPECT_EQ(toolkit.redrawOffCount, 0);
-
-    Add({File("x.txt")});
-    EXPECT_EQ(settings.DialogPath(), dir.Path());
-    // A folder or a missing file would upload as an empty file reported as done.
-    std::filesystem::create_directory(dir.FilePath("folder"));
-    queue->FilesDropped({dir.FilePath("folder"), File("empty.txt", 0), dir.FilePath("gone.txt")});
-    EXPECT_EQ(Names(), (Strings{"x.txt", "empty.txt"}));
-    EXPECT_EQ(Messages(), (Strings{"M5 21: folder: Is a directory /16",
-                                   "M5 2: gone.txt: No such file or directory /16"}));
 }
 
 TEST_F(ListTest, NewRowsTakeTheUploadDefaultsAndIconsAreAskedOncePerKey) {
