@@ -112,7 +112,7 @@ std::string DeleteUrl(const std::string& strBase, const StoredFile& file) {
 } // namespace
 
 Service::Service(ServiceOptions options)
-    : m_Options(std::move(options)), m_Server(std::make_unique<httplib::Server>()) {}
+    : m_Options(std::move(options)), m_Server(std::make_unique<HttpServer>()) {}
 
 Service::~Service() = default;
 
@@ -155,7 +155,7 @@ bool Service::Run() {
 }
 
 void Service::Stop() {
-    m_Server->stop();
+    m_Server->Shutdown();
 }
 
 void Service::Routes() {
@@ -165,10 +165,6 @@ void Service::Routes() {
     svr.set_payload_max_length(static_cast<size_t>(MaxUploadBody()));
     svr.set_read_timeout(30, 0);
     svr.set_write_timeout(30, 0);
-    // One request per connection. The client asks with "Connection: Close" and takes the close
-    // as the end of the answer, but httplib only honours the lower-case "close" and would hold
-    // the connection open for its keep-alive time after every answer.
-    svr.set_keep_alive_max_count(1);
     // httplib's default also sets SO_REUSEPORT, which lets a second service share a port that is
     // already taken; a taken port must be an error.
     svr.set_socket_options([](socket_t sock) {
@@ -176,8 +172,14 @@ void Service::Routes() {
         ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     });
 
+    // httplib reads the body of every other page whole into memory, up to the upload's limit:
+    // those bodies must be small forms with a length, as a browser and our client send them.
     svr.set_pre_routing_handler([](const Request& req, Response& res) {
-        if (LocalPath(req.path) != "/upload.php" && req.has_header("Content-Length")) {
+        if (LocalPath(req.path) != "/upload.php") {
+            if (req.has_header("Transfer-Encoding")) {
+                SendPage(res, 411, "Length required", "Send the form with a Content-Length.");
+                return httplib::Server::HandlerResponse::Handled;
+            }
             const std::string length = req.get_header_value("Content-Length");
             if (length.size() > 12 || std::strtoll(length.c_str(), nullptr, 10) > kMaxFormBody) {
                 SendPage(res, 413, "Too large", "The request body is too large.");
@@ -191,9 +193,16 @@ void Service::Routes() {
     });
     if (!m_Options.Quiet) {
         svr.set_logger([](const Request& req, const Response& res) {
-            // The query is left out: it carries passwords and delete keys.
+            // The query is left out: it carries passwords and delete keys. The path arrives
+            // decoded, so control characters are escaped to keep one request on one line.
+            std::string path;
+            for (const char c : req.path) {
+                path += static_cast<unsigned char>(c) < 0x20 || c == 0x7F
+                            ? PercentEncode(std::string_view(&c, 1))
+                            : std::string(1, c);
+            }
             std::fprintf(stderr, "%s %s %s %d\n", req.remote_addr.c_str(), req.method.c_str(),
-                         req.path.c_str(), res.status);
+                         path.c_str(), res.status);
         });
     }
 
@@ -330,10 +339,6 @@ void Service::Upload(const Request& req, Response& res, const ContentReader& rea
             MaxUploadBody()) {
             SendPage(res, 413, "Upload refused",
                      "The file is larger than " + std::to_string(m_Options.MaxSizeMB) + " MB.");
-            return;
-        }
-        if (receiver.StorageFailed()) {
-            SendPage(res, 500, "Upload failed", receiver.Error());
             return;
         }
         SendPage(res, 400, "Upload refused",
@@ -539,9 +544,11 @@ void Service::Download(const Request& req, Response& res) {
                  "This file is protected: add ?password=... to the link.");
         return;
     }
-    const int fd = ::open(m_Storage.PathOf(id).c_str(), O_RDONLY | O_CLOEXEC);
+    // Whatever was put in place of the file (nothing, a folder, a pipe) answers 404, without
+    // blocking on a pipe.
+    const int fd = ::open(m_Storage.PathOf(id).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat st {};
-    if (fd < 0 || ::fstat(fd, &st) != 0) {
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         if (fd >= 0) {
             ::close(fd);
         }

@@ -1,9 +1,10 @@
 // vostrand-service: the web pages an uploader client walks through (start page with the upload
 // form, upload handler, redirect target, links page, premium login, toolconfig.php) plus the
-// download and delete links of stored files. Runs cpp-httplib's threaded server; shared state
+// download and delete links of stored files. Runs on cpp-httplib's threaded server; shared state
 // (sessions, logins, the store) is guarded by mutexes.
 #pragma once
 
+#include "HttpServer.h"
 #include "Storage.h"
 
 #include <chrono>
@@ -15,13 +16,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-
-namespace httplib {
-class Server;
-struct Request;
-struct Response;
-class ContentReader;
-} // namespace httplib
 
 namespace service {
 
@@ -95,7 +89,7 @@ private:
     void Delete(const httplib::Request& req, httplib::Response& res);
 
     ServiceOptions m_Options;
-    std::unique_ptr<httplib::Server> m_Server;
+    std::unique_ptr<HttpServer> m_Server;
     Storage m_Storage;
     int32_t m_Port = 0;
 

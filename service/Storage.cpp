@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -184,6 +185,9 @@ void Storage::LoadIndex() {
 }
 
 fs::path Storage::NewTempPath() const {
+    // The folders are made again when someone removed them while we run.
+    std::error_code ec;
+    fs::create_directories(m_Root / "tmp", ec);
     return m_Root / "tmp" / (RandomHex(12) + ".part");
 }
 
@@ -198,6 +202,9 @@ bool Storage::AppendIndex(const std::string& strLine, std::string& strError) {
         strError = std::string("cannot open index: ") + std::strerror(errno);
         return false;
     }
+    // A line cut short by a full disk is taken back, so that the next line does not join it.
+    struct stat st {};
+    const off_t before = ::fstat(fd, &st) == 0 ? st.st_size : -1;
     size_t done = 0;
     bool ok = true;
     while (done < strLine.size()) {
@@ -216,6 +223,9 @@ bool Storage::AppendIndex(const std::string& strLine, std::string& strError) {
     }
     if (!ok) {
         strError = std::string("cannot write index: ") + std::strerror(errno);
+        if (before >= 0 && done > 0) {
+            (void)::ftruncate(fd, before);
+        }
     }
     ::close(fd);
     return ok;
@@ -233,6 +243,7 @@ bool Storage::Commit(const fs::path& tempPath, StoredFile& file, std::string& st
     } while (m_Files.contains(file.Id) || fs::exists(m_Root / "files" / file.Id, ec));
 
     const fs::path target = m_Root / "files" / file.Id;
+    fs::create_directories(m_Root / "files", ec);
     fs::rename(tempPath, target, ec);
     if (ec) {
         strError = "cannot store upload: " + ec.message();
@@ -281,11 +292,6 @@ Storage::~Storage() {
     if (m_LockFd >= 0) {
         ::close(m_LockFd);
     }
-}
-
-size_t Storage::Count() const {
-    std::lock_guard lock(m_Mutex);
-    return m_Files.size();
 }
 
 } // namespace service

@@ -50,7 +50,6 @@ public:
     std::optional<StoredFile> Find(const std::string& strId) const;
     std::filesystem::path PathOf(const std::string& strId) const;
     RemoveResult Remove(const std::string& strId, const std::string& strKey);
-    size_t Count() const;
 
 private:
     bool AppendIndex(const std::string& strLine, std::string& strError);

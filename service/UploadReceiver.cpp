@@ -44,9 +44,8 @@ bool UploadReceiver::Header(const httplib::MultipartFormData& part) {
         if (m_KeepFile) {
             m_Fd = ::open(m_TempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
             if (m_Fd < 0) {
-                m_Error = std::string("cannot create upload file: ") + std::strerror(errno);
-                m_StorageFailed = true;
-                return false;
+                Discard(std::string("cannot create upload file: ") + std::strerror(errno));
+                return true;
             }
             m_Buffer.reserve(kBufferBytes);
         }
@@ -81,25 +80,16 @@ bool UploadReceiver::Data(const char* data, size_t length) {
             // Keep reading so the client gets our answer instead of a reset connection, but
             // stop storing: the upload is refused anyway.
             m_TooLarge = true;
-            m_Buffer.clear();
-            if (m_Fd >= 0) {
-                ::close(m_Fd);
-                m_Fd = -1;
-                ::unlink(m_TempPath.c_str());
-            }
+            Discard({});
             return true;
         }
-        if (m_Fd < 0) {
-            return true;
+        // Pieces are gathered so that the disk sees large writes.
+        if (m_Fd >= 0 && m_Buffer.size() + length > kBufferBytes) {
+            Flush();
         }
-        if (m_Buffer.size() + length > kBufferBytes && !Flush()) {
-            return false;
+        if (m_Fd >= 0) {
+            m_Buffer.insert(m_Buffer.end(), data, data + length);
         }
-        if (length >= kBufferBytes) {
-            m_Buffer.assign(data, data + length);
-            return Flush();
-        }
-        m_Buffer.insert(m_Buffer.end(), data, data + length);
         return true;
     }
     return true;
@@ -113,8 +103,7 @@ bool UploadReceiver::Flush() {
             continue;
         }
         if (n <= 0) {
-            m_Error = std::string("cannot write upload file: ") + std::strerror(errno);
-            m_StorageFailed = true;
+            Discard(std::string("cannot write upload file: ") + std::strerror(errno));
             return false;
         }
         done += static_cast<size_t>(n);
@@ -123,18 +112,33 @@ bool UploadReceiver::Flush() {
     return true;
 }
 
+void UploadReceiver::Discard(const std::string& strError) {
+    if (!strError.empty()) {
+        m_StorageFailed = true;
+        m_Error = m_Error.empty() ? strError : m_Error;
+    }
+    m_Buffer.clear();
+    if (m_Fd >= 0) {
+        ::close(m_Fd);
+        m_Fd = -1;
+        ::unlink(m_TempPath.c_str());
+    }
+}
+
 bool UploadReceiver::Finish() {
-    if (m_Fd < 0) {
-        return true;
+    if (m_StorageFailed || m_Fd < 0) {
+        return !m_StorageFailed;
     }
-    const bool ok = Flush() && ::fsync(m_Fd) == 0;
-    if (!ok && m_Error.empty()) {
-        m_Error = std::string("cannot sync upload file: ") + std::strerror(errno);
+    if (!Flush()) {
+        return false;
     }
-    m_StorageFailed = m_StorageFailed || !ok;
+    if (::fsync(m_Fd) != 0) {
+        Discard(std::string("cannot sync upload file: ") + std::strerror(errno));
+        return false;
+    }
     ::close(m_Fd);
     m_Fd = -1;
-    return ok;
+    return true;
 }
 
 std::string UploadReceiver::Field(const std::string& strName) const {

@@ -25,11 +25,12 @@ public:
     UploadReceiver(const UploadReceiver&) = delete;
     UploadReceiver& operator=(const UploadReceiver&) = delete;
 
-    // httplib's multipart callbacks; false aborts the request (malformed or storage failure).
+    // httplib's multipart callbacks; false aborts the request (malformed). A file the disk
+    // refuses is drained like a file that is too large, so the client still gets our answer.
     bool Header(const httplib::MultipartFormData& part);
     bool Data(const char* data, size_t length);
 
-    // Flushes and syncs the file. False when the disk refused it.
+    // Flushes and syncs the file. False with Error when the disk refused it, now or earlier.
     bool Finish();
     // The caller took the file over (moved it into the store).
     void Release() { m_Released = true; }
@@ -42,13 +43,12 @@ public:
     const std::filesystem::path& TempPath() const { return m_TempPath; }
     // A text field by name; empty when absent.
     std::string Field(const std::string& strName) const;
-    bool HasField(const std::string& strName) const { return m_Fields.contains(strName); }
     const std::string& Error() const { return m_Error; }
-    // The failure was ours (the disk), not the client's.
-    bool StorageFailed() const { return m_StorageFailed; }
 
 private:
     bool Flush();
+    // Stops storing: closes and removes the file; a non-empty `strError` marks a disk failure.
+    void Discard(const std::string& strError);
 
     enum class Target { None, File, Field };
 

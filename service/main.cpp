@@ -112,8 +112,10 @@ int main(int argc, char** argv) {
     }
 
     // Signals are taken by sigwait in this thread only; the server's threads never see them.
-    // A client that goes away mid-answer must not kill the process.
+    // A client that goes away mid-answer must not kill the process, nor a file-size limit on a
+    // large upload: the write fails instead and the upload is refused.
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);

@@ -10,11 +10,13 @@ SCENARIO=${2:?usage: service_protocol.sh <vostrand-service> <scenario>}
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/vostrand-service-test.XXXXXX")
 STORAGE=$WORK/storage
 SVC_PID=""
+SVC_WRAP=() # a command the service runs under (prlimit)
 BASE=""
 FAILURES=0
 WALKS=0
 
 cleanup() {
+    [[ $BASHPID == "$$" ]] || return 0 # a background walk may run the trap too
     if [[ -n $SVC_PID ]] && kill -0 "$SVC_PID" 2>/dev/null; then
         kill -TERM "$SVC_PID" 2>/dev/null
         wait "$SVC_PID" 2>/dev/null
@@ -28,18 +30,9 @@ fail() {
     echo "FAIL: $*" >&2
     FAILURES=$((FAILURES + 1))
 }
-
-expect_eq() { # what, expected, actual
-    [[ $2 == "$3" ]] || fail "$1: expected '$2', got '$3'"
-}
-
-expect_contains() { # what, haystack, needle
-    [[ $2 == *"$3"* ]] || fail "$1: '$3' not found"
-}
-
-expect_absent() { # what, haystack, needle
-    [[ $2 != *"$3"* ]] || fail "$1: '$3' should not be there"
-}
+expect_eq() { [[ $2 == "$3" ]] || fail "$1: expected '$2', got '$3'"; }      # what, expected, actual
+expect_contains() { [[ $2 == *"$3"* ]] || fail "$1: '$3' not found"; }       # what, text, needle
+expect_absent() { [[ $2 != *"$3"* ]] || fail "$1: '$3' should not be there"; } # what, text, needle
 
 finish() {
     if ((FAILURES > 0)); then
@@ -60,10 +53,11 @@ cut_between() { # text, left, right
     printf '%s' "${rest%%"$right"*}"
 }
 
-start_service() { # extra options...
+start_service() { # extra options... (a later --port replaces --port 0)
     local out=$WORK/service.out
     : >"$out"
-    "$SERVICE_BIN" --port 0 --storage "$STORAGE" --quiet "$@" >"$out" 2>"$WORK/service.err" &
+    "${SVC_WRAP[@]}" "$SERVICE_BIN" --port 0 --storage "$STORAGE" --quiet "$@" >"$out" \
+        2>"$WORK/service.err" &
     SVC_PID=$!
     for _ in $(seq 1 100); do
         BASE=$(head -n 1 "$out")
@@ -75,25 +69,39 @@ start_service() { # extra options...
     exit 1
 }
 
+# SIGTERM, and the exit code it ends with; a service still running after 10 s is killed (137).
 stop_service() {
     kill -TERM "$SVC_PID"
-    wait "$SVC_PID"
-    local rc=$?
+    sleep 10 &
+    local watchdog=$! ended rc
+    wait -n -p ended "$SVC_PID" "$watchdog"
+    rc=$?
+    if [[ $ended == "$watchdog" ]]; then
+        kill -KILL "$SVC_PID"
+        wait "$SVC_PID"
+        rc=137
+    else
+        kill "$watchdog"
+        wait "$watchdog" 2>/dev/null
+    fi
     SVC_PID=""
     expect_eq "exit code after SIGTERM" 0 "$rc"
 }
 
 sha() { sha256sum "$1" | cut -d' ' -f1; }
-
-make_file() { # path, size in KiB
-    head -c $(($2 * 1024)) /dev/urandom >"$1"
+make_file() { head -c $(($2 * 1024)) /dev/urandom >"$1"; } # path, size in KiB
+http_code() { curl -s -o /dev/null -w '%{http_code}' "${@:2}" "$1"; } # url, curl options...
+service_port() {
+    local port=${BASE##*:}
+    echo "${port%/}"
 }
 
-# Step 1: the start page. Sets JAR (cookie jar), PAGE_HEAD, PAGE and the form values.
+# Step 1: the start page. Sets JAR (a cookie jar, or a Cookie header given as text), PAGE_HEAD,
+# PAGE and the form values.
 open_form() { # cookie jar
     JAR=$1
     local me=$BASHPID store=$JAR
-    [[ $JAR == *=* ]] && store=$WORK/jar.unused # a cookie header given as text, not a jar file
+    [[ $JAR == *=* ]] && store=$WORK/jar.unused
     PAGE_HEAD=$(curl -s -D - -o "$WORK/page.$me.html" -b "$JAR" -c "$store" "$BASE")
     PAGE=$(cat "$WORK/page.$me.html")
     ACTION=$(cut_between "$PAGE" '<FORM name=uploadform onsubmit="return postIt();" action="' '"')
@@ -137,12 +145,6 @@ get_links() {
     DELETE_URL=$(cut_between "$LINKS" '<A id=filedelhref href="' '"')
 }
 
-http_code() { # url, extra curl options...
-    local url=$1
-    shift
-    curl -s -o /dev/null -w '%{http_code}' "$@" "$url"
-}
-
 # The whole walk for one file; leaves DOWNLOAD_URL and DELETE_URL set.
 walk() { # file, filename as sent, password
     WALKS=$((WALKS + 1))
@@ -159,8 +161,7 @@ walk() { # file, filename as sent, password
 
 scenario_protocol() {
     start_service
-    local jar=$WORK/jar
-    open_form "$jar"
+    open_form "$WORK/jar"
     local first_cookie
     first_cookie=$(grep -i '^Set-Cookie:' <<<"$PAGE_HEAD" | head -n 1 | tr -d '\r')
     [[ $first_cookie =~ ^Set-Cookie:\ PHPSESSID=[0-9a-f]+\;\ path=/$ ]] ||
@@ -172,12 +173,6 @@ scenario_protocol() {
     expect_eq "maxfilesize" 104857600 "$F_MAXFILESIZE"
     [[ -n $F_SCRIPT && -n $F_RETURNURL ]] || fail "phpuploadscript or returnurl missing"
 
-    # A known session gets no new cookie.
-    local again
-    again=$(curl -s -D - -o /dev/null -b "$jar" "$BASE")
-    expect_absent "start page with known session" "$again" "Set-Cookie"
-
-    # Links before any upload: the session is valid but there is nothing to show.
     get_links
     expect_eq "links before upload" "" "$DOWNLOAD_URL"
 
@@ -187,9 +182,7 @@ scenario_protocol() {
     local location
     location=$(grep -i '^Location:' <<<"$UP_HEAD" | cut -d' ' -f2- | tr -d '\r')
     expect_eq "Location" "$F_RETURNURL" "$location"
-    local done_page
-    done_page=$(curl -s -w '\n%{http_code}' -b "$jar" "$location")
-    expect_eq "redirect target answer" 200 "${done_page##*$'\n'}"
+    expect_eq "redirect target answer" 200 "$(http_code "$location" -b "$JAR")"
 
     get_links
     expect_contains "download link" "$DOWNLOAD_URL" "${BASE}download/"
@@ -203,7 +196,6 @@ scenario_protocol() {
     expect_contains "Content-Type" "$head" "Content-Type: application/octet-stream"
     # A resumed download gets exactly the bytes it asks for.
     head=$(curl -s -D - -o "$WORK/part.bin" -r 1000-2999 "$DOWNLOAD_URL" | tr -d '\r')
-    expect_contains "range status" "$head" "HTTP/1.1 206"
     expect_contains "range" "$head" "Content-Range: bytes 1000-2999/307200"
     expect_eq "range bytes" "$(tail -c +1001 "$WORK/data.bin" | head -c 2000 | sha256sum)" \
         "$(sha256sum <"$WORK/part.bin")"
@@ -211,7 +203,7 @@ scenario_protocol() {
     # The links need the session's own keys and cookie.
     local stranger
     stranger=$(curl -s --data "UploadSession=$F_UPLOADSESSION&AccessKey=0000&uploadmode=1" \
-        "${BASE}emaillinks.php")
+        -b "$JAR" "${BASE}emaillinks.php")
     expect_absent "links with a wrong AccessKey" "$stranger" "downloadhref"
     stranger=$(curl -s --data "UploadSession=$F_UPLOADSESSION&AccessKey=$F_ACCESSKEY&uploadmode=1" \
         "${BASE}emaillinks.php")
@@ -225,6 +217,13 @@ scenario_protocol() {
     get_links
     expect_eq "links after delete" "" "$DOWNLOAD_URL"
 
+    # A password-protected file.
+    walk "$WORK/data.bin" "secret.bin" "Geheim 1&2"
+    expect_eq "download without password" 403 "$(http_code "$DOWNLOAD_URL")"
+    expect_eq "download with a wrong password" 403 "$(http_code "$DOWNLOAD_URL?password=geheim")"
+    curl -s -o "$WORK/back.bin" -G --data-urlencode "password=Geheim 1&2" "$DOWNLOAD_URL"
+    expect_eq "download with the password" "$(sha "$WORK/data.bin")" "$(sha "$WORK/back.bin")"
+
     local config
     config=$(curl -s -D - "${BASE}toolconfig.php"; echo .)
     expect_contains "toolconfig type" "$config" "Content-Type: text/plain"
@@ -234,22 +233,17 @@ scenario_protocol() {
     finish
 }
 
-scenario_toolconfig() {
-    start_service --max-size-mb 250 --client-version 1.00.0010 \
+# The options that change what the pages say, and the script answer to an upload.
+scenario_options() {
+    start_service --upload-answer script --max-size-mb 250 --client-version 1.00.0010 \
         --news $'Wartung am Montag\nBitte neu starten'
     local config
     config=$(curl -s "${BASE}toolconfig.php"; echo .)
     expect_eq "toolconfig" $'size=250\r\nversion=1.00.0010\r\nnews=Wartung am Montag\\nBitte neu starten\r\n.' "$config"
-    open_form "$WORK/jar"
-    expect_eq "maxfilesize follows --max-size-mb" 262144000 "$F_MAXFILESIZE"
-    stop_service
-    finish
-}
 
-scenario_script_answer() {
-    start_service --upload-answer script
     make_file "$WORK/data.bin" 64
     open_form "$WORK/jar"
+    expect_eq "maxfilesize follows --max-size-mb" 262144000 "$F_MAXFILESIZE"
     upload "$WORK/data.bin" "data.bin" ""
     expect_eq "upload answer" 200 "$UP_CODE"
     expect_absent "no Location" "$UP_HEAD" "Location:"
@@ -278,61 +272,43 @@ scenario_premium() {
     done < <(grep -i '^Set-Cookie:' <<<"$head")
 
     # The Cookie header as the client builds it from the login answer.
-    local sid uid hash logined click
+    local sid uid hash
     sid=$(cut_between "$head" "PHPSESSID=" ";")
     uid=$(cut_between "$head" "king_uid=" ";")
     hash=$(cut_between "$head" "king_passhash=" ";")
-    logined=$(cut_between "$head" "king_logined=" ";")
-    click=$(cut_between "$head" "king_last_click=" ";")
-    local cookie="PHPSESSID=$sid; king_sess_id=x; king_uid=$uid; king_passhash=$hash; king_logined=$logined; king_last_click=$click"
-
     make_file "$WORK/data.bin" 20
-    open_form "$cookie"
+    open_form "PHPSESSID=$sid; king_sess_id=x; king_uid=$uid; king_passhash=$hash; king_logined=1; king_last_click=1"
     expect_absent "start page keeps the login's session" "$PAGE_HEAD" "Set-Cookie"
     upload "$WORK/data.bin" "premium.bin" ""
     expect_eq "premium upload" 302 "$UP_CODE"
     get_links
     [[ -n $DOWNLOAD_URL ]] || fail "premium upload without links"
-    grep -q "name=premium.bin.*user=alice" "$STORAGE/index.log" ||
-        fail "premium upload not recorded with the account"
 
-    # Later uploads without a login still carry the premium cookies and count for the account.
-    open_form "$WORK/jar.anon"
-    JAR="PHPSESSID=$(awk '$6=="PHPSESSID"{print $7}' "$JAR"); king_sess_id=; king_uid=$uid; king_passhash=$hash; king_logined=1; king_last_click=1"
-    upload "$WORK/data.bin" "later.bin" ""
-    expect_eq "upload with kept cookies" 302 "$UP_CODE"
-    grep -q "name=later.bin.*user=alice" "$STORAGE/index.log" ||
-        fail "upload with kept premium cookies not recorded with the account"
-
-    # Forged premium cookies count as anonymous.
-    open_form "$WORK/jar.forged"
-    JAR="PHPSESSID=$(awk '$6=="PHPSESSID"{print $7}' "$JAR"); king_uid=$uid; king_passhash=0123"
-    upload "$WORK/data.bin" "forged.bin" ""
-    expect_eq "upload with forged cookies" 302 "$UP_CODE"
-    grep -q "name=forged.bin.*user=	" "$STORAGE/index.log" ||
-        fail "forged premium cookies were believed"
+    # A later upload with a fresh session still carries the kept premium cookies; forged ones
+    # count as anonymous.
+    local name cookies row
+    while IFS='|' read -r name cookies; do
+        open_form "$WORK/jar.$name"
+        JAR="PHPSESSID=$(awk '$6=="PHPSESSID"{print $7}' "$JAR"); $cookies"
+        upload "$WORK/data.bin" "$name.bin" ""
+        expect_eq "upload $name" 302 "$UP_CODE"
+    done <<ROWS
+later|king_sess_id=; king_uid=$uid; king_passhash=$hash; king_logined=1; king_last_click=1
+forged|king_uid=$uid; king_passhash=0123
+ROWS
+    for row in premium.bin=alice later.bin=alice forged.bin=; do
+        grep -q "name=${row%=*}"$'.*\tuser='"${row#*=}"$'\t' "$STORAGE/index.log" ||
+            fail "account of ${row%=*} is not '${row#*=}'"
+    done
 
     local wrong
-    for wrong in "alice:nope" "carol:s3cret" "alice:"; do
+    for wrong in "alice:nope" "carol:s3cret"; do
         head=$(curl -s -D - -o /dev/null -F act=login -F "user=${wrong%%:*}" -F "pass=${wrong#*:}" \
             -F login=Login "${BASE}login.php" | tr -d '\r')
         expect_contains "wrong login $wrong starts a session" \
             "$(grep -i '^Set-Cookie:' <<<"$head" | head -n 1)" "Set-Cookie: PHPSESSID="
         expect_absent "wrong login $wrong" "$head" "king_passhash"
     done
-    expect_eq "login without act" 400 "$(http_code "${BASE}login.php" -F user=alice -F pass=s3cret)"
-    stop_service
-    finish
-}
-
-scenario_password() {
-    start_service
-    make_file "$WORK/data.bin" 100
-    walk "$WORK/data.bin" "secret.bin" "Geheim 1&2"
-    expect_eq "download without password" 403 "$(http_code "$DOWNLOAD_URL")"
-    expect_eq "download with a wrong password" 403 "$(http_code "$DOWNLOAD_URL?password=geheim")"
-    curl -s -o "$WORK/back.bin" -G --data-urlencode "password=Geheim 1&2" "$DOWNLOAD_URL"
-    expect_eq "download with the password" "$(sha "$WORK/data.bin")" "$(sha "$WORK/back.bin")"
     stop_service
     finish
 }
@@ -381,10 +357,8 @@ ROWS
     # Non-ASCII names travel in the RFC 6266 form.
     expect_contains "UTF-8 name" "$head" "filename*=UTF-8''Gr%C3%BC%C3%9Fe.txt"
     # Stored files are named by generated ids only, inside the storage folder.
+    expect_eq "no file named passwd anywhere" "" "$(find "$WORK" -name passwd)"
     local stray
-    stray=$(find "$WORK" -mindepth 1 -not -path "$STORAGE*" -not -name 'jar.*' \
-        -not -name '*.bin' -not -name 'service.*' -not -name '*.html' -not -name 'up.*')
-    expect_eq "nothing written outside the storage" "" "$stray"
     stray=$(find "$STORAGE/files" -type f -regextype posix-extended -not -regex '.*/[0-9a-f]{16}')
     expect_eq "stored names are ids" "" "$stray"
     expect_eq "/etc/passwd untouched" 0 "$(find /etc/passwd -newer "$WORK/data.bin" | wc -l)"
@@ -394,6 +368,8 @@ ROWS
 
 scenario_restart() {
     start_service
+    local port
+    port=$(service_port)
     make_file "$WORK/data.bin" 500
     walk "$WORK/data.bin" "keep.bin" ""
     local download=$DOWNLOAD_URL delete=$DELETE_URL
@@ -403,9 +379,7 @@ scenario_restart() {
     stop_service
 
     # Same storage, same port: the links stay valid.
-    local port=${BASE##*:}
-    port=${port%/}
-    start_service_on_port "$port"
+    start_service --port "$port"
     curl -s -o "$WORK/back.bin" "$download"
     expect_eq "download after restart" "$(sha "$WORK/data.bin")" "$(sha "$WORK/back.bin")"
     expect_eq "deleted file stays deleted" 404 "$(http_code "$gone")"
@@ -415,12 +389,12 @@ scenario_restart() {
     # A crash in the middle of writing the index leaves a torn last line; the records written
     # after it must not be lost.
     printf 'del\tid=0123' >>"$STORAGE/index.log"
-    start_service_on_port "$port"
+    start_service --port "$port"
     expect_eq "deleted after second restart" 404 "$(http_code "$download")"
     walk "$WORK/data.bin" "after-crash.bin" ""
     local survivor=$DOWNLOAD_URL
     stop_service
-    start_service_on_port "$port"
+    start_service --port "$port"
     curl -s -o "$WORK/back.bin" "$survivor"
     expect_eq "upload after a torn index line survives a restart" "$(sha "$WORK/data.bin")" \
         "$(sha "$WORK/back.bin")"
@@ -428,56 +402,79 @@ scenario_restart() {
     finish
 }
 
-start_service_on_port() {
-    local out=$WORK/service.out
-    : >"$out"
-    "$SERVICE_BIN" --port "$1" --storage "$STORAGE" --quiet >"$out" 2>"$WORK/service.err" &
-    SVC_PID=$!
-    for _ in $(seq 1 100); do
-        BASE=$(head -n 1 "$out")
-        [[ -n $BASE ]] && return 0
-        sleep 0.05
-    done
-    fail "restart on port $1: $(cat "$WORK/service.err")"
+# Files and folders taken away or replaced under the running service, and a full disk.
+scenario_storage_faults() {
+    start_service
+    make_file "$WORK/data.bin" 64
+    walk "$WORK/data.bin" "kept.bin" ""
+    local id=${DOWNLOAD_URL#*download/}
+    id=${id%%/*}
+    rm "$STORAGE/files/$id" && mkfifo "$STORAGE/files/$id"
+    expect_eq "a pipe in place of the file" 404 "$(http_code "$DOWNLOAD_URL" -m 10)"
+    rm "$STORAGE/files/$id" && mkdir "$STORAGE/files/$id"
+    expect_eq "a folder in place of the file" 404 "$(http_code "$DOWNLOAD_URL" -m 10)"
+    rmdir "$STORAGE/files/$id"
+    expect_eq "the file removed" 404 "$(http_code "$DOWNLOAD_URL")"
+    # The whole storage folder removed: the next upload makes it again.
+    rm -rf "$STORAGE"
+    walk "$WORK/data.bin" "again.bin" ""
+    curl -s -o "$WORK/back.bin" "$DOWNLOAD_URL"
+    expect_eq "upload after the storage was removed" "$(sha "$WORK/data.bin")" "$(sha "$WORK/back.bin")"
+    stop_service
+
+    # A file-size limit of 4 KiB stands in for a full disk.
+    rm -rf "$STORAGE"
+    SVC_WRAP=(prlimit --fsize=4096)
+    start_service
+    make_file "$WORK/big.bin" 16
+    open_form "$WORK/jar.big"
+    upload "$WORK/big.bin" "big.bin" ""
+    expect_eq "a file the disk refuses" 500 "$UP_CODE"
+    expect_eq "no partial file" 0 "$(find "$STORAGE/tmp" "$STORAGE/files" -type f | wc -l)"
+    head -c 100 /dev/urandom >"$WORK/small.bin"
+    walk "$WORK/small.bin" "small.bin" ""
+    local download=$DOWNLOAD_URL delete=$DELETE_URL
+    # An index line that does not fit is taken back whole, so the delete line after it fits
+    # and stays a line of its own.
+    open_form "$WORK/jar.long"
+    upload "$WORK/small.bin" "$(printf 'n%.0s' {1..4000})" ""
+    expect_eq "an index line the disk refuses" 500 "$UP_CODE"
+    expect_eq "delete after a refused index line" 200 "$(http_code "$delete")"
+    stop_service
+    SVC_WRAP=()
+    start_service --port "$(service_port)"
+    expect_eq "deleted file stays deleted after a restart" 404 "$(http_code "$download")"
+    expect_eq "nothing stored" 0 "$(find "$STORAGE/files" -type f | wc -l)"
+    stop_service
     finish
 }
 
 scenario_refused_uploads() {
     start_service
     make_file "$WORK/data.bin" 50
-
-    # Wrong AccessKey, wrong sessionid, no cookie, wrong upload id: refused, nothing stored.
     open_form "$WORK/jar"
-    local key=$F_ACCESSKEY
-    F_ACCESSKEY=0000
-    upload "$WORK/data.bin" "x.bin" ""
-    expect_eq "wrong AccessKey" 403 "$UP_CODE"
-    F_ACCESSKEY=$key
-    local sid=$F_SESSIONID
-    F_SESSIONID=abc
-    upload "$WORK/data.bin" "x.bin" ""
-    expect_eq "wrong sessionid" 403 "$UP_CODE"
-    F_SESSIONID=$sid
-    local jar=$JAR
-    JAR=/dev/null
-    upload "$WORK/data.bin" "x.bin" ""
-    expect_eq "no session cookie" 403 "$UP_CODE"
-    JAR=$jar
-    local action=$ACTION
-    ACTION="${BASE}upload.php?upload_id=ffff"
-    upload "$WORK/data.bin" "x.bin" ""
-    expect_eq "unknown upload id" 403 "$UP_CODE"
-    ACTION=$action
+    local field value saved
+    while IFS='|' read -r field value; do
+        saved=${!field}
+        printf -v "$field" '%s' "$value"
+        upload "$WORK/data.bin" "x.bin" ""
+        expect_eq "$field=$value refused" 403 "$UP_CODE"
+        printf -v "$field" '%s' "$saved"
+    done <<ROWS
+F_ACCESSKEY|0000
+F_SESSIONID|abc
+F_RETURNURL|${BASE}elsewhere
+JAR|/dev/null
+ACTION|${BASE}upload.php?upload_id=ffff
+ROWS
     expect_eq "url-encoded upload" 400 "$(http_code "$ACTION" -b "$JAR" --data "a=b")"
-    expect_eq "nothing stored" 0 "$(find "$STORAGE/files" "$STORAGE/tmp" -type f | wc -l)"
-
-    # A form without the file part.
     local code
     code=$(curl -s -o /dev/null -w '%{http_code}' -b "$JAR" \
         --form-string "sessionid=$F_SESSIONID" --form-string "UploadSession=$F_UPLOADSESSION" \
         --form-string "AccessKey=$F_ACCESSKEY" --form-string "maxfilesize=$F_MAXFILESIZE" \
         --form-string "phpuploadscript=$F_SCRIPT" --form-string "returnurl=$F_RETURNURL" "$ACTION")
     expect_eq "no file part" 400 "$code"
+    expect_eq "nothing stored" 0 "$(find "$STORAGE/files" "$STORAGE/tmp" -type f | wc -l)"
 
     # The client goes away in the middle of the file: no index entry, no stray file.
     make_file "$WORK/big.bin" 4096
@@ -493,36 +490,85 @@ scenario_refused_uploads() {
     expect_eq "broken upload leaves no file" yes "$settled"
     expect_eq "broken upload leaves no index entry" 0 "$(grep -c broken "$STORAGE/index.log")"
 
-    # The same form still works afterwards.
     upload "$WORK/data.bin" "fine.bin" ""
-    expect_eq "upload after refusals" 302 "$UP_CODE"
+    expect_eq "the same form works after refusals" 302 "$UP_CODE"
     stop_service
     finish
 }
 
-scenario_malformed() {
+# Requests no browser sends: they get an error answer, cost bounded memory and descriptors, and
+# the service goes on serving.
+scenario_hostile() {
     start_service
-    local answer
-    local hostport=${BASE#http://}
-    hostport=${hostport%/}
-    exec 3<>"/dev/tcp/${hostport%:*}/${hostport##*:}"
-    printf 'NONSENSE\r\n\r\n' >&3
-    read -r -t 10 answer <&3
-    exec 3>&-
-    [[ $answer =~ ^HTTP/1\.[01]\ 4[0-9][0-9] ]] || fail "garbage request line: '$answer'"
-    local long
-    long=$(head -c 20000 /dev/zero | tr '\0' 'a')
-    code=$(curl -s -o /dev/null -w '%{http_code}' -H "X-Long: $long" "$BASE")
-    [[ $code == 4* || $code == 000 ]] || fail "oversized header answered $code"
+    local host port
+    port=$(service_port)
+    host=${BASE#http://}
+    host=${host%:*}
+    python3 - "$host" "$port" "$SVC_PID" "$BASE" <<'EOF' || fail "raw connections (see above)"
+import os, socket, subprocess, sys, time
+host, port, pid, base = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4]
+failed = False
+def check(what, ok, detail=""):
+    global failed
+    if not ok:
+        print(f"FAIL: {what} {detail}", file=sys.stderr)
+        failed = True
+def answer(first, piece=b"", count=0):
+    s = socket.create_connection((host, port))
+    try:
+        s.sendall(first)
+        for _ in range(count):
+            s.sendall(piece)
+    except OSError:
+        pass  # the service stopped reading: its answer is waiting
+    s.settimeout(10)
+    try:
+        line = s.recv(100).split(b"\r\n")[0].decode()
+    except OSError as e:
+        line = repr(e)
+    s.close()
+    return line
+def curl():
+    return subprocess.run(["curl", "-s", "-o", "/dev/null", "-w", "%{http_code}", "-m", "5", base],
+                          capture_output=True, text=True).stdout
+def descriptors():
+    return len(os.listdir(f"/proc/{pid}/fd"))
+
+line = answer(b"NONSENSE\r\n\r\n")
+check("garbage request line", line.startswith("HTTP/1.1 4"), line)
+for what, first, piece in [("endless request line", b"GET /", b"a" * 65536),
+                           ("endless header lines", b"GET / HTTP/1.1\r\n", b"X-A: " + b"b" * 4000 + b"\r\n")]:
+    line = answer(first, piece, 32)
+    check(what, line.startswith("HTTP/1.1 431"), line)
+
+# Connections that send half a head and wait hold no more than a worker each.
+idle = []
+for _ in range(20):
+    idle.append(socket.create_connection((host, port)))
+    idle[-1].sendall(b"GET / HTTP/1.1\r\n")
+time.sleep(0.3)
+check("a request beside 20 idle connections", curl() == "200")
+for _ in range(200):
+    idle.append(socket.create_connection((host, port)))
+time.sleep(0.5)
+check("descriptors with 220 idle connections", descriptors() < 150, str(descriptors()))
+for s in idle:
+    s.close()
+time.sleep(0.3)
+check("a request after the idle connections", curl() == "200")
+sys.exit(1 if failed else 0)
+EOF
     expect_eq "unknown page" 404 "$(http_code "${BASE}nothing.php")"
     expect_eq "unknown file" 404 "$(http_code "${BASE}download/0123456789abcdef/x")"
     expect_eq "bad file id" 404 "$(http_code "${BASE}download/..%2f..%2fetc%2fpasswd")"
     expect_eq "links without fields" 400 "$(http_code "${BASE}emaillinks.php" --data "")"
     expect_eq "large form body" 413 \
         "$(http_code "${BASE}emaillinks.php" --data-binary @<(head -c 2000000 /dev/zero))"
+    expect_eq "form body without a length" 411 "$(http_code "${BASE}login.php" \
+        -H 'Transfer-Encoding: chunked' -F act=login -F user=alice -F pass=x)"
     # A hostile Host header does not reach the page.
+    local answer
     answer=$(curl -s -H 'Host: evil"><script>' "$BASE")
-    expect_absent "Host header injection" "$answer" "<script>alert"
     expect_absent "Host header injection" "$answer" 'evil"'
     expect_eq "still serving" 200 "$(http_code "$BASE")"
     stop_service
@@ -552,11 +598,10 @@ scenario_concurrent() {
     finish
 }
 
-scenario_startup_errors() {
+scenario_process() {
     start_service
-    local port=${BASE##*:}
-    port=${port%/}
-    local err rc
+    local port err rc
+    port=$(service_port)
     err=$("$SERVICE_BIN" --port "$port" --storage "$WORK/other" --quiet 2>&1 >/dev/null)
     rc=$?
     expect_eq "port taken: exit code" 1 "$rc"
@@ -565,19 +610,24 @@ scenario_startup_errors() {
     rc=$?
     expect_eq "storage in use: exit code" 1 "$rc"
     expect_contains "storage in use: message" "$err" "in use"
+
+    # A stop during an upload ends the upload instead of waiting for it.
+    make_file "$WORK/big.bin" 8192
+    open_form "$WORK/jar"
+    upload "$WORK/big.bin" "big.bin" "" --limit-rate 256K &
+    local client=$!
+    sleep 1
     stop_service
+    wait "$client"
+    expect_eq "no partial file after a stop" 0 "$(find "$STORAGE/tmp" -type f | wc -l)"
 
     : >"$WORK/plainfile"
     err=$("$SERVICE_BIN" --port 0 --storage "$WORK/plainfile/sub" --quiet 2>&1 >/dev/null)
     rc=$?
     expect_eq "storage cannot be made: exit code" 1 "$rc"
     expect_contains "storage cannot be made: message" "$err" "plainfile/sub"
-
     "$SERVICE_BIN" --port 70000 >/dev/null 2>&1
     expect_eq "invalid port" 1 "$?"
-    "$SERVICE_BIN" --upload-answer sometimes >/dev/null 2>&1
-    expect_eq "invalid answer kind" 1 "$?"
-    expect_contains "help" "$("$SERVICE_BIN" --help)" "--premium USER:PASSWORD"
 
     # Without --quiet: one line per request on stderr, without the query (passwords, keys).
     "$SERVICE_BIN" --port 0 --storage "$WORK/logged" >"$WORK/logged.out" 2>"$WORK/logged.err" &
@@ -589,10 +639,14 @@ scenario_startup_errors() {
     done
     curl -s -o /dev/null "${BASE}toolconfig.php"
     curl -s -o /dev/null "${BASE}download/0123456789abcdef/x?password=hunter2"
+    curl -s -o /dev/null "${BASE}x%0a127.0.0.1%20GET%20/forged"
     stop_service
     expect_eq "stdout holds only the base URL" 1 "$(wc -l <"$WORK/logged.out")"
-    expect_contains "request log" "$(cat "$WORK/logged.err")" "GET /toolconfig.php 200"
-    expect_absent "request log hides queries" "$(cat "$WORK/logged.err")" "hunter2"
+    local log
+    log=$(cat "$WORK/logged.err")
+    expect_contains "request log" "$log" "GET /toolconfig.php 200"
+    expect_absent "request log hides queries" "$log" "hunter2"
+    expect_eq "one log line per request" 3 "$(wc -l <<<"$log")"
 
     # SIGINT stops it as cleanly as SIGTERM.
     start_service
@@ -631,13 +685,12 @@ scenario_client_format() {
     local sid
     sid=$(cut_between "$answer" "Set-Cookie: PHPSESSID=" ";")
     [[ -n $sid ]] || fail "step 1 without session cookie"
-    PAGE=$answer
-    ACTION=$(cut_between "$PAGE" '<FORM name=uploadform onsubmit="return postIt();" action="' '"')
-    local name value
+    local name
     declare -A form
     for name in sessionid UploadSession AccessKey maxfilesize phpuploadscript returnurl; do
-        form[$name]=$(cut_between "$PAGE" "<input type=\"hidden\" name=\"$name\" value=\"" '"')
+        form[$name]=$(cut_between "$answer" "<input type=\"hidden\" name=\"$name\" value=\"" '"')
     done
+    ACTION=$(cut_between "$answer" '<FORM name=uploadform onsubmit="return postIt();" action="' '"')
 
     local boundary cookie
     boundary="---------------------------$(head -c 5 /dev/urandom | od -An -tx1 | tr -d ' \n')"
@@ -692,10 +745,6 @@ scenario_client_format() {
     grep -q 'descr=Strand%20%26%20Meer.*referal=BL-42.*search=1' "$STORAGE/index.log" ||
         fail "description, Bin-Layer-ID and publish flag not kept"
 
-    printf 'GET /toolconfig.php HTTP/1.1\r\nAccept: */*\r\nCache-Control: no-cache\r\nConnection: Close\r\nHost: %s\r\nPragma: no-cache\r\n%s\r\n\r\n' \
-        "$hostport" "$agent" >info.req
-    answer=$(raw_exchange info.req; echo .)
-    expect_contains "toolconfig over HTTP/1.1" "$answer" $'\r\n\r\nsize=100\r\n'
     # The absolute form of the target, as the client writes it for a proxy.
     printf 'GET http://%s/toolconfig.php HTTP/1.1\r\nAccept: */*\r\nConnection: Close\r\nHost: %s\r\n%s\r\n\r\n' \
         "$hostport" "$hostport" "$agent" >absolute.req
@@ -706,8 +755,8 @@ scenario_client_format() {
 }
 
 case $SCENARIO in
-protocol | toolconfig | script_answer | premium | password | too_large | file_names | restart | \
-    refused_uploads | malformed | concurrent | startup_errors | client_format)
+protocol | options | premium | too_large | file_names | restart | storage_faults | \
+    refused_uploads | hostile | concurrent | process | client_format)
     "scenario_$SCENARIO"
     ;;
 *)
