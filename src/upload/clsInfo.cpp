@@ -76,7 +76,7 @@ void clsInfo::RequestInfo() {
 }
 
 bool clsInfo::CheckStall(int32_t limitSeconds) {
-    if (!m_Pending || limitSeconds <= 0 || objHTTP->Timeout() < limitSeconds) {
+    if (!m_Pending || !modUpload::RequestStalled(*objHTTP, limitSeconds)) {
         return false;
     }
     GiveUp();

@@ -29,8 +29,9 @@ public:
 
     // Sends the request to modUpload::BaseUrl() + "toolconfig.php" and returns at once.
     void RequestInfo();
-    // Gives the query up when its connection has been silent for limitSeconds or more: Complete
-    // follows with Success false. True when it gave up.
+    // Gives the query up when it has been silent for limitSeconds or more, or its answer is
+    // beyond modUpload::MaxAnswerLength: Complete follows with Success false. True when it gave
+    // up.
     bool CheckStall(int32_t limitSeconds = modUpload::DefaultStallLimitSeconds);
     // True from RequestInfo until Complete has been raised.
     bool Pending() const { return m_Pending; }

@@ -112,7 +112,7 @@ void clsUpload::CancelUpload() {
 }
 
 bool clsUpload::CheckStall(int32_t limitSeconds) {
-    if (!m_Active || m_Completing || limitSeconds <= 0 || objHTTP->Timeout() < limitSeconds) {
+    if (!m_Active || m_Completing || !modUpload::RequestStalled(*objHTTP, limitSeconds)) {
         return false;
     }
     GiveUp();

@@ -67,9 +67,9 @@ public:
     // Refreshes the progress columns of the row and the tray tip from the HTTP client's counters;
     // only during the file transfer (request index 3), otherwise it returns at once.
     void UpdateStatus();
-    // Gives up the running request when its connection has been silent for limitSeconds or more:
-    // the upload ends "ERROR" with Status(14) and a log entry, like any failed request. True
-    // when it gave up.
+    // Gives up the running request when it has been silent for limitSeconds or more, or its
+    // answer is beyond modUpload::MaxAnswerLength: the upload ends "ERROR" with Status(14) and a
+    // log entry, like any failed request. True when it gave up.
     bool CheckStall(int32_t limitSeconds = modUpload::DefaultStallLimitSeconds);
 
     // --- read-only members --------------------------------------------------------------------

@@ -104,6 +104,11 @@ void PrepareRequest(clsHTTP& http, const ConfigSettings& settings, const std::st
     }
 }
 
+bool RequestStalled(const clsHTTP& http, int32_t limitSeconds) {
+    return (limitSeconds > 0 && http.Timeout() >= limitSeconds) ||
+           http.BytesLoad() > MaxAnswerLength;
+}
+
 std::string FormatLogTime(Clock::TimePoint time) {
     const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
     std::tm local{};

@@ -31,6 +31,10 @@ inline constexpr int64_t MaxAnswerLength = 16 * 1024 * 1024;
 // flag 64 (84 in all).
 void PrepareRequest(clsHTTP& http, const ConfigSettings& settings, const std::string& url,
                     int32_t method, int32_t encType);
+// Whether a running request should be given up: silent for limitSeconds or more (a limit of 0
+// or less never stalls), or its answer already longer than MaxAnswerLength (a chunked answer is
+// handed on only chunk by chunk, so its length shows here first).
+bool RequestStalled(const clsHTTP& http, int32_t limitSeconds);
 
 // --- service values -------------------------------------------------------------------------
 // The root of the service's web site, always ending in "/".

@@ -379,6 +379,18 @@ TEST_F(Engine, AnEndlessAnswerIsGivenUpAsAnError) {
     }
     ExpectEnded("ERROR", "S14");
     EXPECT_EQ(Net().ConnectCount(), 1);
+
+    // One endless chunk is handed on only whole, so the owner's next tick gives it up.
+    readyKeys.clear();
+    upload->StartUpload();
+    TakeRequest();
+    Net().Feed("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n7fffffff\r\n");
+    for (int64_t fed = 0; fed <= modUpload::MaxAnswerLength; fed += 1 << 20) {
+        Net().Feed(block);
+    }
+    EXPECT_TRUE(upload->Active());
+    EXPECT_TRUE(upload->CheckStall());
+    ExpectEnded("ERROR", "S14");
 }
 
 TEST_F(Engine, RowsComeAndGoAroundTheRunningRow) {
