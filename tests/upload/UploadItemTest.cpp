@@ -69,17 +69,13 @@ TEST(UploadList, InsertionOrderUniqueKeysAndLookup) {
     EXPECT_EQ(list.Find("/d")->FilePath, "/d");
     EXPECT_TRUE(list.Append(Row("/c"))); // the key is free again
     EXPECT_EQ(list.At(4)->FilePath, "/c");
-}
 
-TEST(UploadList, FirstIdleSkipsFinishedAndFailedRows) {
-    UploadList list;
-    list.Append(Row("/a", UploadStateWord::Complete));
-    list.Append(Row("/b", UploadStateWord::Error));
+    // The queue's next row: the first "IDLE" one in list order.
+    list.At(0)->UploadState = UploadStateWord::Complete;
+    list.At(1)->UploadState = UploadStateWord::Error;
+    EXPECT_EQ(list.FirstIdle()->FilePath, "/e");
+    list.Clear();
     EXPECT_EQ(list.FirstIdle(), nullptr);
-    list.Append(Row("/c"));
-    list.Append(Row("/d"));
-    ASSERT_NE(list.FirstIdle(), nullptr);
-    EXPECT_EQ(list.FirstIdle()->FilePath, "/c");
 }
 
 } // namespace
