@@ -42,8 +42,8 @@ template <class Map> void MakeRoom(Map& map, std::chrono::steady_clock::time_poi
     }
 }
 
-// Bodies of every page but the upload handler are small forms.
-constexpr int64_t kMaxFormBody = 1024 * 1024;
+// Bodies of every page but the upload handler are small forms, held whole by each worker.
+constexpr int64_t kMaxFormBody = 64 * 1024;
 
 std::string Page(const std::string& strTitle, const std::string& strBody) {
     return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + HtmlEscape(strTitle) +

@@ -11,6 +11,7 @@ namespace service {
 namespace {
 
 constexpr const char* kFilePart = "uploadfile_0";
+// The text fields of one upload together, kept in memory by each worker.
 constexpr size_t kMaxFieldBytes = 64 * 1024;
 constexpr size_t kMaxParts = 64;
 constexpr size_t kBufferBytes = 256 * 1024;
@@ -66,12 +67,12 @@ bool UploadReceiver::Data(const char* data, size_t length) {
     case Target::None:
         return true;
     case Target::Field: {
-        std::string& value = m_Fields[m_FieldName];
-        if (value.size() + length > kMaxFieldBytes) {
-            m_Error = "form field too long: " + m_FieldName;
+        m_FieldBytes += length;
+        if (m_FieldBytes > kMaxFieldBytes) {
+            m_Error = "form fields too long";
             return false;
         }
-        value.append(data, length);
+        m_Fields[m_FieldName].append(data, length);
         return true;
     }
     case Target::File:

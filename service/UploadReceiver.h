@@ -68,6 +68,7 @@ private:
     std::map<std::string, std::string> m_Fields;
     std::vector<char> m_Buffer;
     size_t m_Parts = 0;
+    size_t m_FieldBytes = 0;
     std::string m_Error;
 };
 

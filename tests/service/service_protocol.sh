@@ -474,6 +474,10 @@ ROWS
         --form-string "AccessKey=$F_ACCESSKEY" --form-string "maxfilesize=$F_MAXFILESIZE" \
         --form-string "phpuploadscript=$F_SCRIPT" --form-string "returnurl=$F_RETURNURL" "$ACTION")
     expect_eq "no file part" 400 "$code"
+    local text
+    text=$(head -c 40000 /dev/zero | tr '\0' t)
+    upload "$WORK/data.bin" "x.bin" "" --form-string "extra1=$text" --form-string "extra2=$text"
+    expect_eq "text fields above 64 KiB together" 400 "$UP_CODE"
     expect_eq "nothing stored" 0 "$(find "$STORAGE/files" "$STORAGE/tmp" -type f | wc -l)"
 
     # The client goes away in the middle of the file: no index entry, no stray file.
