@@ -11,6 +11,7 @@ WORK=$(mktemp -d "${TMPDIR:-/tmp}/vostrand-service-test.XXXXXX")
 STORAGE=$WORK/storage
 SVC_PID=""
 SVC_WRAP=() # a command the service runs under (prlimit)
+SVC_QUIET=(--quiet)
 BASE=""
 FAILURES=0
 WALKS=0
@@ -56,8 +57,8 @@ cut_between() { # text, left, right
 start_service() { # extra options... (a later --port replaces --port 0)
     local out=$WORK/service.out
     : >"$out"
-    "${SVC_WRAP[@]}" "$SERVICE_BIN" --port 0 --storage "$STORAGE" --quiet "$@" >"$out" \
-        2>"$WORK/service.err" &
+    "${SVC_WRAP[@]}" "$SERVICE_BIN" --port 0 --storage "$STORAGE" "${SVC_QUIET[@]}" "$@" \
+        >"$out" 2>"$WORK/service.err" &
     SVC_PID=$!
     for _ in $(seq 1 100); do
         BASE=$(head -n 1 "$out")
@@ -511,32 +512,24 @@ scenario_hostile() {
     python3 - "$host" "$port" "$SVC_PID" "$BASE" <<'EOF' || fail "raw connections (see above)"
 import os, socket, subprocess, sys, time
 host, port, pid, base = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4]
-failed = False
+failures = []
 def check(what, ok, detail=""):
-    global failed
     if not ok:
-        print(f"FAIL: {what} {detail}", file=sys.stderr)
-        failed = True
-def answer(first, piece=b"", count=0):
-    s = socket.create_connection((host, port))
-    try:
-        s.sendall(first)
-        for _ in range(count):
-            s.sendall(piece)
-    except OSError:
-        pass  # the service stopped reading: its answer is waiting
-    s.settimeout(10)
-    try:
-        line = s.recv(100).split(b"\r\n")[0].decode()
-    except OSError as e:
-        line = repr(e)
-    s.close()
-    return line
+        failures.append(f"FAIL: {what} {detail}")
+def answer(first, piece=b"", count=0):  # the status line the service answers with
+    with socket.create_connection((host, port)) as s:
+        try:
+            s.sendall(first + piece * count)
+        except OSError:
+            pass  # the service stopped reading: its answer is waiting
+        s.settimeout(10)
+        try:
+            return s.recv(100).split(b"\r\n")[0].decode()
+        except OSError as e:
+            return repr(e)
 def curl():
     return subprocess.run(["curl", "-s", "-o", "/dev/null", "-w", "%{http_code}", "-m", "5", base],
                           capture_output=True, text=True).stdout
-def descriptors():
-    return len(os.listdir(f"/proc/{pid}/fd"))
 
 line = answer(b"NONSENSE\r\n\r\n")
 check("garbage request line", line.startswith("HTTP/1.1 4"), line)
@@ -545,22 +538,24 @@ for what, first, piece in [("endless request line", b"GET /", b"a" * 65536),
     line = answer(first, piece, 32)
     check(what, line.startswith("HTTP/1.1 431"), line)
 
-# Connections that send half a head and wait hold no more than a worker each.
-idle = []
-for _ in range(20):
-    idle.append(socket.create_connection((host, port)))
-    idle[-1].sendall(b"GET / HTTP/1.1\r\n")
+# Connections that send half a head and wait hold no more than a worker each, and the service
+# keeps a bounded number of them open.
+idle = [socket.create_connection((host, port)) for _ in range(20)]
+for s in idle:
+    s.sendall(b"GET / HTTP/1.1\r\n")
 time.sleep(0.3)
 check("a request beside 20 idle connections", curl() == "200")
-for _ in range(200):
-    idle.append(socket.create_connection((host, port)))
+idle += [socket.create_connection((host, port)) for _ in range(200)]
 time.sleep(0.5)
-check("descriptors with 220 idle connections", descriptors() < 150, str(descriptors()))
+count = len(os.listdir(f"/proc/{pid}/fd"))
+check("descriptors with 220 idle connections", count < 150, str(count))
 for s in idle:
     s.close()
 time.sleep(0.3)
 check("a request after the idle connections", curl() == "200")
-sys.exit(1 if failed else 0)
+for failure in failures:
+    print(failure, file=sys.stderr)
+sys.exit(1 if failures else 0)
 EOF
     expect_eq "unknown page" 404 "$(http_code "${BASE}nothing.php")"
     expect_eq "unknown file" 404 "$(http_code "${BASE}download/0123456789abcdef/x")"
@@ -604,16 +599,18 @@ scenario_concurrent() {
 
 scenario_process() {
     start_service
-    local port err rc
+    local port args needle err
     port=$(service_port)
-    err=$("$SERVICE_BIN" --port "$port" --storage "$WORK/other" --quiet 2>&1 >/dev/null)
-    rc=$?
-    expect_eq "port taken: exit code" 1 "$rc"
-    expect_contains "port taken: message" "$err" "$port"
-    err=$("$SERVICE_BIN" --port 0 --storage "$STORAGE" --quiet 2>&1 >/dev/null)
-    rc=$?
-    expect_eq "storage in use: exit code" 1 "$rc"
-    expect_contains "storage in use: message" "$err" "in use"
+    : >"$WORK/plainfile"
+    while IFS='|' read -r args needle; do
+        err=$("$SERVICE_BIN" $args --quiet 2>&1 >/dev/null)
+        expect_eq "$args: exit code" 1 "$?"
+        expect_contains "$args: message" "$err" "$needle"
+    done <<ROWS
+--port $port --storage $WORK/other|$port
+--port 0 --storage $STORAGE|in use
+--port 0 --storage $WORK/plainfile/sub|plainfile/sub
+ROWS
 
     # A stop during an upload ends the upload instead of waiting for it.
     make_file "$WORK/big.bin" 8192
@@ -625,39 +622,23 @@ scenario_process() {
     wait "$client"
     expect_eq "no partial file after a stop" 0 "$(find "$STORAGE/tmp" -type f | wc -l)"
 
-    : >"$WORK/plainfile"
-    err=$("$SERVICE_BIN" --port 0 --storage "$WORK/plainfile/sub" --quiet 2>&1 >/dev/null)
-    rc=$?
-    expect_eq "storage cannot be made: exit code" 1 "$rc"
-    expect_contains "storage cannot be made: message" "$err" "plainfile/sub"
-    "$SERVICE_BIN" --port 70000 >/dev/null 2>&1
-    expect_eq "invalid port" 1 "$?"
-
     # Without --quiet: one line per request on stderr, without the query (passwords, keys).
-    "$SERVICE_BIN" --port 0 --storage "$WORK/logged" >"$WORK/logged.out" 2>"$WORK/logged.err" &
-    SVC_PID=$!
-    for _ in $(seq 1 100); do
-        BASE=$(head -n 1 "$WORK/logged.out")
-        [[ -n $BASE ]] && break
-        sleep 0.05
-    done
+    SVC_QUIET=()
+    start_service
     curl -s -o /dev/null "${BASE}toolconfig.php"
     curl -s -o /dev/null "${BASE}download/0123456789abcdef/x?password=hunter2"
     curl -s -o /dev/null "${BASE}x%0a127.0.0.1%20GET%20/forged"
-    stop_service
-    expect_eq "stdout holds only the base URL" 1 "$(wc -l <"$WORK/logged.out")"
-    local log
-    log=$(cat "$WORK/logged.err")
-    expect_contains "request log" "$log" "GET /toolconfig.php 200"
-    expect_absent "request log hides queries" "$log" "hunter2"
-    expect_eq "one log line per request" 3 "$(wc -l <<<"$log")"
-
     # SIGINT stops it as cleanly as SIGTERM.
-    start_service
     kill -INT "$SVC_PID"
     wait "$SVC_PID"
     expect_eq "exit code after SIGINT" 0 "$?"
     SVC_PID=""
+    expect_eq "stdout holds only the base URL" 1 "$(wc -l <"$WORK/service.out")"
+    local log
+    log=$(cat "$WORK/service.err")
+    expect_contains "request log" "$log" "GET /toolconfig.php 200"
+    expect_absent "request log hides queries" "$log" "hunter2"
+    expect_eq "one log line per request" 3 "$(wc -l <<<"$log")"
     finish
 }
 
@@ -672,39 +653,28 @@ raw_exchange() { # request file
     exec 3>&-
 }
 
-# The requests byte for byte as the desktop client composes them: its header set and order, its
+# The file post byte for byte as the desktop client composes it: its header set and order, its
 # multipart boundary, the file's whole local path unescaped in the filename, empty premium cookies.
 scenario_client_format() {
     start_service
     local hostport=${BASE#http://}
     hostport=${hostport%/}
     local agent="User-Agent: Vostrand-Uploader V1.0"
-
-    printf 'GET / HTTP/1.1\r\nAccept: */*\r\nCache-Control: no-cache\r\nConnection: Close\r\nHost: %s\r\nPragma: no-cache\r\n%s\r\n\r\n' \
-        "$hostport" "$agent" >step1.req
-    local answer
-    answer=$(raw_exchange step1.req | tr -d '\r')
-    [[ $answer == "HTTP/1.1 200 OK"* ]] || fail "step 1 status: '${answer%%$'\n'*}'"
-    expect_contains "step 1 closes as asked" "$answer" "Connection: close"
-    local sid
-    sid=$(cut_between "$answer" "Set-Cookie: PHPSESSID=" ";")
-    [[ -n $sid ]] || fail "step 1 without session cookie"
-    local name
-    declare -A form
-    for name in sessionid UploadSession AccessKey maxfilesize phpuploadscript returnurl; do
-        form[$name]=$(cut_between "$answer" "<input type=\"hidden\" name=\"$name\" value=\"" '"')
-    done
-    ACTION=$(cut_between "$answer" '<FORM name=uploadform onsubmit="return postIt();" action="' '"')
-
-    local boundary cookie
+    open_form "$WORK/jar"
+    local boundary cookie name value
     boundary="---------------------------$(head -c 5 /dev/urandom | od -An -tx1 | tr -d ' \n')"
-    cookie="PHPSESSID=$sid; king_sess_id=; king_uid=; king_passhash=; king_logined=; king_last_click="
+    cookie="PHPSESSID=$(awk '$6=="PHPSESSID"{print $7}' "$JAR"); king_sess_id=; king_uid=; king_passhash=; king_logined=; king_last_click="
     field_part() { printf -- '--%s\r\nContent-Disposition: form-data; name="%s"\r\n\r\n%s\r\n' "$boundary" "$1" "$2"; }
     make_file data.bin 2500
     {
-        for name in sessionid UploadSession AccessKey maxfilesize phpuploadscript returnurl; do
-            field_part "$name" "${form[$name]}"
-        done
+        while read -r name value; do
+            field_part "$name" "$value"
+        done <<<"sessionid $F_SESSIONID
+UploadSession $F_UPLOADSESSION
+AccessKey $F_ACCESSKEY
+maxfilesize $F_MAXFILESIZE
+phpuploadscript $F_SCRIPT
+returnurl $F_RETURNURL"
         printf -- '--%s\r\nContent-Disposition: form-data; name="uploadfile_0"; filename="%s"\r\nContent-Type: image/jpeg\r\n\r\n' \
             "$boundary" '/home/anna/Bilder/"Urlaub" 2004.jpg'
         cat data.bin
@@ -722,25 +692,12 @@ scenario_client_format() {
         printf 'Cookie: %s\r\nHost: %s\r\nPragma: no-cache\r\n%s\r\n\r\n' "$cookie" "$hostport" "$agent"
         cat step2.body
     } >step2.req
+    local answer
     answer=$(raw_exchange step2.req | tr -d '\r')
     [[ $answer == "HTTP/1.1 302 Found"* ]] || fail "step 2 status: '${answer%%$'\n'*}'"
-    local location
-    location=$(grep '^Location: ' <<<"$answer" | cut -d' ' -f2-)
-    expect_eq "step 2 Location" "${form[returnurl]}" "$location"
-
-    printf 'GET %s HTTP/1.1\r\nAccept: */*\r\nCache-Control: no-cache\r\nConnection: Close\r\nCookie: %s\r\nHost: %s\r\nPragma: no-cache\r\n%s\r\n\r\n' \
-        "${location#http://"$hostport"}" "$cookie" "$hostport" "$agent" >step3.req
-    answer=$(raw_exchange step3.req | tr -d '\r')
-    [[ $answer == "HTTP/1.1 200 OK"* ]] || fail "step 3 status: '${answer%%$'\n'*}'"
-
-    local data="UploadSession=${form[UploadSession]}&AccessKey=${form[AccessKey]}&uploadmode=1&submitnums=1&toemail=&fromemail="
-    printf 'POST /emaillinks.php HTTP/1.1\r\nAccept: */*\r\nCache-Control: no-cache\r\nContent-Length: %s\r\nContent-Type: application/x-www-form-urlencoded\r\nConnection: Close\r\nCookie: %s\r\nHost: %s\r\nPragma: no-cache\r\n%s\r\n\r\n%s' \
-        "${#data}" "$cookie" "$hostport" "$agent" "$data" >step4.req
-    answer=$(raw_exchange step4.req | tr -d '\r')
-    DOWNLOAD_URL=$(cut_between "$answer" '<A id=downloadhref href="' '"')
-    DELETE_URL=$(cut_between "$answer" '<A id=filedelhref href="' '"')
-    [[ -n $DOWNLOAD_URL && -n $DELETE_URL ]] || fail "step 4 without both links"
-
+    expect_contains "closes as asked" "$answer" "Connection: close"
+    expect_eq "step 2 Location" "$F_RETURNURL" "$(grep '^Location: ' <<<"$answer" | cut -d' ' -f2-)"
+    get_links
     local head
     head=$(curl -s -D - -o back.bin "$DOWNLOAD_URL" | tr -d '\r')
     expect_eq "bytes" "$(sha data.bin)" "$(sha back.bin)"
