@@ -3,7 +3,6 @@
 #include "support/FreePort.h"
 #include "support/ScriptedServer.h"
 #include "support/TempDir.h"
-#include "support/Tinyproxy.h"
 #include "test_clsHTTP_fixture.h"
 
 #include <QCoreApplication>
@@ -298,41 +297,6 @@ TEST_F(HttpOverTcp, CancelDuringUploadStopsEverything) {
     SpinEvents(50);
     EXPECT_EQ(events.size(), 2u) << "nothing of the closed connection follows";
     EXPECT_EQ(http->BytesSend(), sent);
-}
-
-TEST_F(HttpOverTcp, ThroughAnAuthenticatingProxy) {
-    testsupport::Tinyproxy proxy("user", "secret");
-    ASSERT_TRUE(proxy.Ok()) << proxy.Log();
-    ScriptedServer server;
-    server.Respond("HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\nvia proxy");
-
-    for (const std::string password : {"wrong", "secret"}) {
-        SCOPED_TRACE(password);
-        http->Reset();
-        events.clear();
-        http->SetAction(server.BaseUrl() + "page.php?a=1");
-        http->SetFlags(HttpFlags::UseProxy | HttpFlags::DecodeChunked | HttpFlags::NoCache);
-        http->SetProxyHostname("127.0.0.1");
-        http->SetProxyPort(proxy.Port());
-        http->SetProxyUsername("user");
-        http->SetProxyPassword(password);
-        http->Submit();
-        ASSERT_TRUE(WaitForCompletion()) << proxy.Log();
-        EXPECT_EQ(Count("complete"), 1);
-        if (password == "wrong") {
-            // The refusal itself is the answer (tinyproxy says 401 or 407 by version).
-            EXPECT_TRUE(Completion().Code == 401 || Completion().Code == 407) << Completion().Code;
-            EXPECT_EQ(http->State(), HttpState::Complete);
-            EXPECT_EQ(server.ConnectionCount(), 0);
-        } else {
-            EXPECT_EQ(Completion().Code, 200) << proxy.Log();
-            EXPECT_EQ(Completion().Text, "via proxy");
-        }
-    }
-    ASSERT_TRUE(server.WaitForFinished(1, 10000));
-    const std::string head = server.Requests().at(0).Head();
-    EXPECT_EQ(FirstLine(head).find("/page.php?a=1 HTTP/1."), 4u) << head;
-    EXPECT_EQ(head.find("Proxy-Authorization"), std::string::npos) << "the proxy keeps it";
 }
 
 TEST(QtSocketContract, FailuresComeLaterAndNothingFollowsClose) {

@@ -299,40 +299,34 @@ TEST_F(HttpTest, MultipartNamesCannotBreakTheirQuotes) {
 
 // --- accounting --------------------------------------------------------------------------------
 
-TEST_F(HttpTest, SendProgressCountsBytesAndEndsWithStateFive) {
+TEST_F(HttpTest, SendProgressAndTimesCountFromTheirStamps) {
+    EXPECT_EQ(http->RequestTime(), 0);
+    EXPECT_EQ(http->Timeout(), 0);
     Prepare("http://h/", 0, 1, 1).AddElement("a", "1", 0);
     Go();
     const int64_t total = http->RequestHeaderLength() + http->RequestContentLength();
     events.clear();
+    clock.Advance(4);
+    EXPECT_EQ(http->RequestTime(), 4);
+    EXPECT_EQ(http->Timeout(), 4);
     net->Drain(total - 1);
     EXPECT_EQ(http->BytesSend(), total - 1);
     EXPECT_EQ(http->State(), HttpState::SendingBody);
     EXPECT_TRUE(events.empty());
-    clock.Advance(3);
-    EXPECT_EQ(http->Timeout(), 3);
+    EXPECT_EQ(http->Timeout(), 0) << "send progress is activity";
     net->Drain(1);
     EXPECT_EQ(http->BytesSend(), total);
-    EXPECT_EQ(http->Timeout(), 0) << "send progress is activity";
     EXPECT_EQ(States(), (std::vector<int32_t>{5}));
-    // Once the response has begun, late progress reports cannot move the state back.
-    net->Feed("HTTP/1.1 200 OK\r\n");
-    net->SendProgress(0, 0);
-    EXPECT_EQ(States(), (std::vector<int32_t>{5, 6}));
-}
-
-TEST_F(HttpTest, TimesCountWholeSecondsFromTheirStamps) {
-    EXPECT_EQ(http->RequestTime(), 0);
-    EXPECT_EQ(http->Timeout(), 0);
-    Start("http://h/");
-    clock.Advance(4);
-    EXPECT_EQ(http->RequestTime(), 4);
-    EXPECT_EQ(http->Timeout(), 4);
     EXPECT_EQ(http->ReturnTime(), 0) << "nothing has arrived yet";
+
     net->Feed("HTTP/1.1 200 OK\r\n");
     clock.Advance(2);
     EXPECT_EQ(http->RequestTime(), 6);
     EXPECT_EQ(http->ReturnTime(), 2);
     EXPECT_EQ(http->Timeout(), 2);
+    // Once the response has begun, late progress reports cannot move the state back.
+    net->SendProgress(0, 0);
+    EXPECT_EQ(States(), (std::vector<int32_t>{5, 6}));
     net->PeerClose();
     // The return stamp survives a new Submit, not a Reset.
     http->Submit();
@@ -400,16 +394,13 @@ TEST_F(HttpTest, ValueLargerThanTheMarkGoesAloneWithoutStalling) {
 // However a request ends (sent, cancelled, failed, or its object destroyed) no file stays open.
 TEST(HttpFiles, EveryEndClosesTheFilesOfTheRequest) {
     const auto openDescriptors = [] {
-        int count = 0;
-        for ([[maybe_unused]] const auto& entry :
-             std::filesystem::directory_iterator("/proc/self/fd"))
-            ++count;
-        return count;
+        namespace fs = std::filesystem;
+        return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator{});
     };
     testsupport::TempDir dir;
     const std::string upload = dir.WriteRandomFile("up.bin", 1024 * 1024, 2);
     const std::string body = dir.FilePath("body.bin");
-    const int before = openDescriptors();
+    const auto before = openDescriptors();
     const auto startUpload = [&](HttpHarness& h) {
         h.StartUpload(upload);
         h.net->Drain(100 * 1024); // the file is open now, half sent
