@@ -123,6 +123,12 @@ public:
         Prepare(url, flags);
         return Go();
     }
+    // The server sends the arrivals and closes the connection.
+    void Answer(const std::vector<std::string>& arrivals) {
+        for (const std::string& arrival : arrivals)
+            net->Feed(arrival);
+        net->PeerClose();
+    }
     // A multipart POST of one file element, submitted and accepted.
     void StartUpload(const std::string& path) {
         Prepare("http://h/", 0, 1, 2).AddElement("file", path, 1);

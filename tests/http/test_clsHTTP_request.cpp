@@ -414,8 +414,7 @@ TEST(HttpFiles, EveryEndClosesTheFilesOfTheRequest) {
         HttpHarness h;
         startUpload(h);
         h.net->DrainAll();
-        h.net->Feed("HTTP/1.1 200 OK\r\n\r\n");
-        h.net->PeerClose();
+        h.Answer({"HTTP/1.1 200 OK\r\n\r\n"});
         EXPECT_EQ(h.Count("complete"), 1);
         startUpload(h);
         h.http->Cancel();

@@ -31,9 +31,7 @@ Outcome Play(const std::vector<std::string>& arrivals, int32_t flags,
     h.Start("http://h/page", flags);
     h.net->DrainAll();
     h.events.clear();
-    for (const std::string& arrival : arrivals)
-        h.net->Feed(arrival);
-    h.net->PeerClose();
+    h.Answer(arrivals);
     const clsHTTP& r = *h.http;
     if (chunks) {
         chunks->clear();
@@ -174,8 +172,7 @@ TEST_F(HttpTest, HeaderAndBodyOfOneArrivalAreRaisedInOrder) {
     EXPECT_EQ(events[1].Text, "OK");
     EXPECT_EQ(events[1].Extra, "HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\n");
     EXPECT_EQ(events[3].Text, "abc");
-    net->Feed("def");
-    net->PeerClose();
+    Answer({"def"});
     EXPECT_EQ(Kinds().back(), "complete");
     EXPECT_EQ(Last("complete")->Text, "abcdef");
     EXPECT_EQ(Last("complete")->Code, 200);
@@ -197,8 +194,7 @@ TEST_F(HttpTest, PartialContentContinuesTheFileAtTheResumedOffset) {
     EXPECT_EQ(http->ReturnContentResume(), 100);
     EXPECT_EQ(http->ReturnContentLength(), 1000);
     EXPECT_EQ(http->ReturnContentPointer(), 130);
-    net->Feed(body.substr(30));
-    net->PeerClose();
+    Answer({body.substr(30)});
     EXPECT_EQ(http->ReturnContentPointer(), 200);
     EXPECT_EQ(Last("complete")->Text, path);
     EXPECT_EQ(testsupport::ReadFile(path), old + body);
@@ -219,8 +215,7 @@ TEST_F(HttpTest, StoreInFileReplacesAnOldFileOrUsesATemporaryOne) {
         net->Accept();
         EXPECT_EQ(net->Sends().at(0).find("Range"), std::string::npos);
         const std::string text = given.empty() ? "temp" : "new"; // shorter than the old one
-        net->Feed("HTTP/1.1 200 OK\r\n\r\n" + text);
-        net->PeerClose();
+        Answer({"HTTP/1.1 200 OK\r\n\r\n" + text});
         EXPECT_EQ(testsupport::ReadFile(used), text);
         EXPECT_EQ(Last("complete")->Text, used);
     }
@@ -238,8 +233,7 @@ TEST_F(HttpTest, RedirectIsFollowedOnlyWithFlagEight) {
     net->DrainAll();
     events.clear();
     net->ClearRecord();
-    net->Feed("HTTP/1.1 302 Found\r\nLocation: next%20page.php?id=1\r\n\r\n");
-    net->PeerClose();
+    Answer({"HTTP/1.1 302 Found\r\nLocation: next%20page.php?id=1\r\n\r\n"});
     EXPECT_EQ(States(), (std::vector<int32_t>{6, 7, -1, 1}));
     ASSERT_EQ(Count("redirect"), 1);
     EXPECT_EQ(Last("redirect")->Text, "http://h/dir/next page.php?id=1");
@@ -248,15 +242,13 @@ TEST_F(HttpTest, RedirectIsFollowedOnlyWithFlagEight) {
     EXPECT_EQ(net->ConnectCount(), 2);
     net->Accept();
     EXPECT_EQ(FirstLine(net->Sends().at(0)), "GET /dir/next%20page.php?id=1 HTTP/1.1");
-    net->Feed("HTTP/1.1 200 OK\r\n\r\ndone");
-    net->PeerClose();
+    Answer({"HTTP/1.1 200 OK\r\n\r\ndone"});
     EXPECT_EQ(Count("complete"), 1);
     EXPECT_EQ(Last("complete")->Text, "done");
 
     // Without the flag the 302 is the answer.
     Start("http://h/dir/start.php");
-    net->Feed("HTTP/1.1 302 Found\r\nLocation: /elsewhere\r\n\r\n");
-    net->PeerClose();
+    Answer({"HTTP/1.1 302 Found\r\nLocation: /elsewhere\r\n\r\n"});
     EXPECT_EQ(States().back(), HttpState::Complete);
     EXPECT_EQ(Count("redirect"), 0);
     EXPECT_EQ(Last("complete")->Code, 302);
@@ -271,8 +263,7 @@ TEST_F(HttpTest, AtMostFiveRedirectsPerRequest) {
         for (int n = 1; n <= 6; ++n) {
             net->Accept();
             net->DrainAll();
-            net->Feed("HTTP/1.1 301 Moved\r\nLocation: /r" + std::to_string(n) + "\r\n\r\n");
-            net->PeerClose();
+            Answer({"HTTP/1.1 301 Moved\r\nLocation: /r" + std::to_string(n) + "\r\n\r\n"});
         }
         EXPECT_EQ(Count("redirect"), 5);
         EXPECT_EQ(Count("complete"), 1);
@@ -295,8 +286,7 @@ TEST_F(HttpTest, RedirectRepeatsTheRequestButKeepsCredentialsAtHome) {
         http->AddHeader("Cookie", "PHPSESSID=abc", true);
         Go();
         net->DrainAll();
-        net->Feed("HTTP/1.1 303 See Other\r\nLocation: " + location + "\r\n\r\n");
-        net->PeerClose();
+        Answer({"HTTP/1.1 303 See Other\r\nLocation: " + location + "\r\n\r\n"});
         net->ClearRecord();
         net->Accept();
         return net->Sent();
@@ -335,8 +325,7 @@ TEST_F(HttpTest, TwoSocketErrorsEndTheRequestOnce) {
     EXPECT_EQ(Count("complete"), 1);
     EXPECT_EQ(net->State(), 0);
     // Late notifications of the closed connection change nothing.
-    net->Feed("HTTP/1.1 200 OK\r\n\r\n");
-    net->PeerClose();
+    Answer({"HTTP/1.1 200 OK\r\n\r\n"});
     http->Cancel();
     EXPECT_EQ(events.size(), 2u);
 }
@@ -357,8 +346,7 @@ TEST_F(HttpTest, CancelEndsARunningRequestAndNothingAfterItsEnd) {
 
     // A Cancel after DocumentComplete raises nothing.
     Start("http://h/");
-    net->Feed("HTTP/1.1 204 No Content\r\n\r\n");
-    net->PeerClose();
+    Answer({"HTTP/1.1 204 No Content\r\n\r\n"});
     events.clear();
     http->Cancel();
     EXPECT_TRUE(events.empty());
@@ -418,9 +406,7 @@ TEST(HttpResponse, HostileSizesFailTheRequest) {
         h.Start("http://h/", row.flags);
         h.net->DrainAll();
         h.events.clear();
-        for (const std::string& a : row.arrivals)
-            h.net->Feed(a);
-        h.net->PeerClose();
+        h.Answer(row.arrivals);
         ASSERT_NE(h.Last("state"), nullptr);
         EXPECT_EQ(h.Last("state")->Code, HttpState::Failed);
         EXPECT_EQ(h.Last("state")->Text.rfind(row.details, 0), 0u) << h.Last("state")->Text;
@@ -435,8 +421,7 @@ TEST(HttpResponse, HostileSizesFailTheRequest) {
     std::string head = status;
     while (head.size() + longLine.size() + 2 <= 64 * 1024)
         head += longLine;
-    h.net->Feed(head + "\r\nok");
-    h.net->PeerClose();
+    h.Answer({head + "\r\nok"});
     EXPECT_EQ(h.Last("complete")->Text, "ok");
     EXPECT_EQ(h.http->State(), HttpState::Complete);
 }
@@ -455,16 +440,14 @@ TEST_F(HttpTest, OwnerMayStartTheNextRequestInsideDocumentComplete) {
         }
     };
     Start("http://first/");
-    net->Feed("HTTP/1.1 200 OK\r\n\r\nfirst");
-    net->PeerClose();
+    Answer({"HTTP/1.1 200 OK\r\n\r\nfirst"});
     EXPECT_EQ(completes, 1);
     EXPECT_EQ(net->Host(), "second");
     EXPECT_EQ(http->State(), HttpState::Connecting);
     net->ClearRecord();
     net->Accept();
     EXPECT_NE(net->Sent().find("Host: second"), std::string::npos);
-    net->Feed("HTTP/1.1 200 OK\r\n\r\nsecond");
-    net->PeerClose();
+    Answer({"HTTP/1.1 200 OK\r\n\r\nsecond"});
     EXPECT_EQ(completes, 2);
     EXPECT_EQ(http->BytesLoad(), 25);
 }
