@@ -19,6 +19,7 @@
 #include "ui/StatusBar.h"
 #include "ui/WindowToolkit.h"
 #include "upload/UploadItem.h"
+#include "upload/modUpload.h"
 
 #include <cstdint>
 #include <functional>
@@ -39,7 +40,7 @@ public:
     static constexpr int32_t VersionMajor = 1;
     static constexpr int32_t VersionMinor = 0;
     static constexpr int32_t VersionRevision = 9;
-    static constexpr const char* ProgramTitle = "Vostrand-Uploader";
+    static constexpr const char* ProgramTitle = modUpload::ProgramTitle;
     static constexpr size_t MaxValueLength = 60;
 
     UploadQueue(WindowToolkit& toolkit, ConfigSettings& settings,

@@ -129,7 +129,7 @@ private:
     const modLanguage::TextLists& m_Texts;
     const NumberFormat& m_Format;
     const Clock& m_Clock;
-    std::string m_TrayCaption = "Vostrand-Uploader";
+    std::string m_TrayCaption = modUpload::ProgramTitle;
 
     bool m_Active = false;
     bool m_Canceled = false;

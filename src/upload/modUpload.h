@@ -16,6 +16,7 @@ class TextLists;
 namespace modUpload {
 
 inline constexpr char DefaultBaseUrl[] = "http://127.0.0.1:8931/";
+inline constexpr char ProgramTitle[] = "Vostrand-Uploader";
 inline constexpr char UserAgent[] = "Vostrand-Uploader V1.0";
 inline constexpr char BaseUrlEnvironment[] = "VOSTRAND_BASE_URL";
 // Seconds without any activity on the connection after which an upload or the information
