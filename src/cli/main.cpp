@@ -9,7 +9,7 @@
 #include "platform/qt/QtSocket.h"
 #include "settings/modConfig.h"
 #include "settings/modLanguage.h"
-#include "ui/LanguageChoice.h"
+#include "settings/LanguageChoice.h"
 #include "ui/UploadQueue.h"
 #include "upload/clsInfo.h"
 #include "upload/clsUpload.h"

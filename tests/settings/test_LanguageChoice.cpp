@@ -1,7 +1,7 @@
 // Settling the Language setting against the language files that exist.
 #include "TempDir.h"
 
-#include "ui/LanguageChoice.h"
+#include "settings/LanguageChoice.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "ui/LanguageChoice.h"
+#include "settings/LanguageChoice.h"
 
 #include "settings/modLanguage.h"
 
