@@ -100,6 +100,23 @@ int32_t clsHTTP::Timeout() const {
     return WholeSeconds(m_ActivityStamp, m_Clock.Now());
 }
 
+bool clsHTTP::BodyComplete() const {
+    if (m_State != HttpState::Complete || !m_HeaderDone)
+        return false;
+    // No body follows these, whatever the head announces.
+    if (m_Method == 2 || m_ReturnCode == 204 || m_ReturnCode == 304)
+        return true;
+    if (m_Chunked)
+        return m_ChunkSizeKnown && m_ChunkSize == 0;
+    if (m_ReturnCode == 206) {
+        const int64_t last = modHTTP::ContentRangeValue(m_ReturnHeader, 2);
+        return last >= m_ReturnContentResume && m_ReturnContentPointer > last;
+    }
+    // Without a length the body runs until the close.
+    return m_ReturnContentLength < 0 ||
+           m_ReturnContentPointer - m_ReturnContentResume >= m_ReturnContentLength;
+}
+
 // --- methods ----------------------------------------------------------------------------------
 
 int32_t clsHTTP::AddElement(const std::string& strName, const std::string& strValue,

@@ -128,6 +128,10 @@ public:
 
     // The current state value (not a property of the interface; handy for owners and tests).
     int32_t State() const { return m_State; }
+    // True once the request ended in state 8 with the whole body: every byte a Content-Length
+    // (or a 206 range) announced, or the last chunk of a decoded chunked body. A peer that
+    // closes early still ends the request in state 8; an owner that reads the body asks here.
+    bool BodyComplete() const;
 
     // --- events -----------------------------------------------------------------------------
     std::function<void(int32_t ReturnCode, const std::string& ReplyMessage,

@@ -125,9 +125,9 @@ void clsInfo::OnDocumentComplete(int32_t returnCode, const std::string& data) {
         return;
     }
     m_Pending = false;
-    // Only a whole answer is read: a failed or abandoned one may end in the middle of a line,
-    // and "size=1" of "size=100" would pass for a value.
-    if (returnCode == 200 && !m_GivenUp && objHTTP->State() == HttpState::Complete) {
+    // Only a whole answer is read: a failed, abandoned or cut-off one may end in the middle of
+    // a line, and "size=1" of "size=100" would pass for a value.
+    if (returnCode == 200 && !m_GivenUp && objHTTP->BodyComplete()) {
         ParseAnswer(data);
     }
     if (Complete) {

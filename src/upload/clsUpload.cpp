@@ -331,21 +331,26 @@ void clsUpload::OnDocumentComplete(int32_t returnCode, const std::string& header
         return;
     }
     bool success = false;
+    // A page cut off by an early close may still hold a marker whose value ends too soon; only
+    // a whole body is read. The head of every answer is whole once it has a status code.
+    const bool whole = objHTTP->BodyComplete();
     switch (m_RequestIndex) {
     case RequestLogin:
         success = ReadLoginAnswer(header);
         break;
     case RequestUploadPage:
-        success = ReadUploadPage(returnCode, header, data);
+        success = whole && ReadUploadPage(returnCode, header, data);
         break;
     case RequestFile:
-        success = ReadFileAnswer(returnCode, header, data);
+        success = ReadFileAnswer(returnCode, header, whole ? data : std::string());
         break;
     case RequestRedirect:
         success = returnCode == 200;
         break;
     case RequestLinks:
-        ReadLinks(data);
+        if (whole) {
+            ReadLinks(data);
+        }
         break;
     default:
         break;

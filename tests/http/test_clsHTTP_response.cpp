@@ -21,6 +21,7 @@ struct Outcome {
     int32_t code = 0;
     std::string message, header, data;
     int64_t bytesLoad = 0, pointer = 0, contentLength = 0, headerLength = 0;
+    bool whole = false;
     bool operator==(const Outcome&) const = default;
 };
 
@@ -50,7 +51,8 @@ Outcome Play(const std::vector<std::string>& arrivals, int32_t flags,
             r.BytesLoad(),
             r.ReturnContentPointer(),
             r.ReturnContentLength(),
-            r.ReturnHeaderLength()};
+            r.ReturnHeaderLength(),
+            r.BodyComplete()};
 }
 
 // Plays the response whole, one byte at a time, cut once anywhere and its head cut twice; every
@@ -101,6 +103,7 @@ TEST(HttpResponse, ParsesTheSameHoweverTheArrivalsAreCut) {
         std::string data;
         int64_t contentLength, headerLength;
         int64_t interimBytes; // skipped 1xx bytes, not counted in BytesLoad
+        bool whole = true;    // BodyComplete: the close still ends in state 8 either way
     };
     const Row rows[] = {
         {"content length", plainHead + "hello", 0, 200, "OK", "hello", 5, length(plainHead), 0},
@@ -125,6 +128,12 @@ TEST(HttpResponse, ParsesTheSameHoweverTheArrivalsAreCut) {
          length(badLengthHead), 0},
         {"header lines without colon", noColonHead + "x", 0, 200, "", "x", -1, length(noColonHead),
          0},
+        {"content length cut short", plainHead + "hel", 0, 200, "OK", "hel", 5, length(plainHead),
+         0, false},
+        {"chunked without its last chunk", ChunkedHead + "4\r\nWiki\r\n5\r\npedia\r\n", decode, 200,
+         "OK", "Wiki", -1, length(ChunkedHead), 0, false},
+        {"chunked cut inside a chunk", ChunkedHead + "4\r\nWiki\r\n5\r\npe", decode, 200, "OK",
+         "Wiki", -1, length(ChunkedHead), 0, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -137,6 +146,7 @@ TEST(HttpResponse, ParsesTheSameHoweverTheArrivalsAreCut) {
         EXPECT_EQ(o.headerLength, row.headerLength);
         EXPECT_EQ(o.bytesLoad, length(row.response) - row.interimBytes);
         EXPECT_EQ(o.completes, 1);
+        EXPECT_EQ(o.whole, row.whole && row.code != 0);
         if (row.code == 0) {
             EXPECT_EQ(o.header, row.response) << "what arrived stays in ReturnHeader";
             EXPECT_EQ(o.headers, 0);
@@ -196,6 +206,7 @@ TEST_F(HttpTest, PartialContentContinuesTheFileAtTheResumedOffset) {
     EXPECT_EQ(http->ReturnContentPointer(), 130);
     Answer({body.substr(30)});
     EXPECT_EQ(http->ReturnContentPointer(), 200);
+    EXPECT_TRUE(http->BodyComplete()) << "the range, not the resource, is the whole body";
     EXPECT_EQ(Last("complete")->Text, path);
     EXPECT_EQ(testsupport::ReadFile(path), old + body);
 }
@@ -233,7 +244,8 @@ TEST_F(HttpTest, RedirectIsFollowedOnlyWithFlagEight) {
     net->DrainAll();
     events.clear();
     net->ClearRecord();
-    Answer({"HTTP/1.1 302 Found\r\nLocation: next%20page.php?id=1\r\n\r\n"});
+    // Cut off in its body: the head is whole, and only the head of a redirect counts.
+    Answer({"HTTP/1.1 302 Found\r\nLocation: next%20page.php?id=1\r\nContent-Length: 9\r\n\r\nMo"});
     EXPECT_EQ(States(), (std::vector<int32_t>{6, 7, -1, 1}));
     ASSERT_EQ(Count("redirect"), 1);
     EXPECT_EQ(Last("redirect")->Text, "http://h/dir/next page.php?id=1");

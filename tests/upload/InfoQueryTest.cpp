@@ -93,6 +93,12 @@ INSTANTIATE_TEST_SUITE_P(
         AnswerCase{"NoSizeLine", "version=2\nnews=hallo", false, 0, "2", "hallo"},
         AnswerCase{"NotFound", "HTTP/1.1 404 Not Found\r\n\r\nsize=100\nversion=2", false, 0, "",
                    ""},
+        // Cut off by an orderly close: "size=1" of "size=100" must not pass for a value.
+        AnswerCase{"CutShort", "HTTP/1.1 200 OK\r\nContent-Length: 30\r\n\r\nsize=1", false, 0, "",
+                   ""},
+        AnswerCase{"ChunkedWithoutLastChunk",
+                   "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n6\r\nsize=3\r\n", false, 0,
+                   "", ""},
         AnswerCase{
             "ChunkedBody",
             "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n9\r\nsize=3\r\nv\r\n0\r\n\r\n",

@@ -227,6 +227,10 @@ std::string Ok(const std::string& headers, const std::string& body = "") {
 std::string Moved(const char* status, const std::string& location) {
     return Answer(status, location.empty() ? "" : "Location: " + location + "\r\n", "");
 }
+// The answer less its last bytes: the peer closed before the announced length arrived.
+std::string CutShort(const std::string& answer) {
+    return answer.substr(0, answer.size() - 3);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, AnswerRule,
@@ -247,6 +251,7 @@ INSTANTIATE_TEST_SUITE_P(
         Ends("PageNot200", 2, Answer("500 Internal Server Error", Session, StartPage("/x"))),
         Ends("PageSessionNotFirst", 2, Ok("Set-Cookie: lang=de\r\n" + Session, StartPage("/x"))),
         Ends("NoForm", 2, Ok(Session, "<html>busy</html>")),
+        Ends("PageCutShort", 2, CutShort(Ok(Session, StartPage("/x")))),
         // Step 2: 302 with a location, or 200 with a script redirect; relative targets resolve
         // against the address the file went to.
         Goes("Found", 3, Moved("302 Found", "http://files.example/ok?a=1"),
@@ -260,6 +265,12 @@ INSTANTIATE_TEST_SUITE_P(
         Ends("SeeOther", 3, Moved("303 See Other", "http://files.example/ok")),
         Ends("PageWithoutRedirect", 3, Ok("", "<html>uploaded</html>")),
         Ends("FoundWithoutLocation", 3, Moved("302 Found", "")),
+        Ends("ScriptRedirectCutShort", 3,
+             CutShort(Ok("", "<script>location.href='http://files.example/f';</script>"))),
+        // Only the head of a redirect is read: it is whole however much of the body came.
+        Goes("FoundCutShort", 3,
+             "HTTP/1.1 302 Found\r\nLocation: /ok\r\nContent-Length: 99\r\n\r\nMoved",
+             "up.example GET /ok HTTP/1.1"),
         // Step 3 must answer 200.
         Ends("RedirectNotFound", 4, Answer("404 Not Found", "", "gone")),
         // Step 4: the download link alone decides; the status code is not looked at.
@@ -267,7 +278,8 @@ INSTANTIATE_TEST_SUITE_P(
              "http://d/del/1"),
         Ends("DownloadLinkOnly", 5, Answer("500 Oops", "", Down), "COMPLETE", "http://d/1"),
         Ends("DeleteLinkOnly", 5, Ok("", Del), "ERROR", "", "http://d/del/1"),
-        Ends("NoLinks", 5, Ok("", "<html>expired</html>"))),
+        Ends("NoLinks", 5, Ok("", "<html>expired</html>")),
+        Ends("LinksCutShort", 5, CutShort(Ok("", Down + Del)))),
     [](const ::testing::TestParamInfo<RuleCase>& info) { return std::string(info.param.name); });
 
 TEST_F(Engine, ThroughAProxyEveryRequestTakesTheProxyForm) {
