@@ -4,6 +4,10 @@
 #include "platform/modFileSystem.h"
 #include "platform/modText.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -33,7 +37,8 @@ std::string WithoutLineBreaks(std::string text) {
     return text;
 }
 
-// Names and file names inside a quoted Content-Disposition parameter.
+// Names and file names inside a quoted Content-Disposition parameter. Only a file's own name
+// goes out, as browsers send it: its folders would tell the service the user's name and layout.
 std::string QuotedParameter(const std::string& text) {
     std::string out;
     out.reserve(text.size());
@@ -242,12 +247,26 @@ bool clsHTTP::CloseFile() {
     return true;
 }
 
+clsHTTP::FileHandle& clsHTTP::FileHandle::operator=(FileHandle&& other) noexcept {
+    if (this != &other) {
+        Close();
+        m_Fd = other.m_Fd;
+        other.m_Fd = -1;
+    }
+    return *this;
+}
+
+void clsHTTP::FileHandle::Close() {
+    if (m_Fd >= 0)
+        ::close(m_Fd);
+    m_Fd = -1;
+}
+
 void clsHTTP::CloseSendFile() {
-    if (m_SendFile)
-        std::fclose(m_SendFile);
-    m_SendFile = nullptr;
+    m_SendingFile = false;
     m_SendFileLeft = 0;
-    m_BodyQueue.clear();
+    m_ReadPos = m_ReadEnd = 0;
+    m_BodyQueue.clear(); // closes the files
 }
 
 // Our socket closes at once and raises nothing afterwards, so nothing has to be waited for.
@@ -378,7 +397,9 @@ void clsHTTP::StartRequest() {
     // inside the StateChanged below already finds a connection to close.
     m_State = HttpState::Connecting;
     m_SocketOpen = true;
-    if (m_Flags & HttpFlags::UseProxy)
+    // A target without a host is refused by the socket, so it fails through the error path
+    // instead of going to a proxy that would be sent the cookies, credentials and body.
+    if ((m_Flags & HttpFlags::UseProxy) && !m_Url.HostName.empty())
         sckHTTP->Connect(m_ProxyHostname, m_ProxyPort);
     else
         sckHTTP->Connect(m_Url.HostName, m_Url.Port);
@@ -430,27 +451,30 @@ void clsHTTP::sckHTTP_Connect() {
             addText(delimiter);
             if (element.Type == 1) {
                 addText("Content-Disposition: form-data; name=\"" + QuotedParameter(element.Name) +
-                        "\"; filename=\"" + QuotedParameter(element.Value) + "\"\r\n");
+                        "\"; filename=\"" +
+                        QuotedParameter(modFileSystem::GetFileName(element.Value)) + "\"\r\n");
                 addText("Content-Type: " + modFileSystem::GetContentType(element.Value) + "\r\n");
                 addText("\r\n");
-                if (modFileSystem::FileExists(element.Value)) {
-                    // A file we cannot read would leave the announced length unsent; a pipe or
-                    // a device would block the opening or has no length to announce.
-                    std::error_code ec;
-                    errno = 0;
-                    std::FILE* probe = std::filesystem::is_regular_file(element.Value, ec)
-                                           ? std::fopen(element.Value.c_str(), "rb")
-                                           : nullptr;
-                    if (!probe) {
-                        const int number = ec ? ec.value() : errno ? errno : EINVAL;
+                // Opened without blocking (a pipe or a device put in the file's place would
+                // wait for a writer) and checked on the open descriptor. A file we cannot read
+                // would leave the announced length unsent; one that is not there goes empty.
+                FileHandle file(::open(element.Value.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+                struct stat st {};
+                const int openError = file.Get() < 0 ? errno : 0;
+                if (openError != ENOENT && openError != ENOTDIR) {
+                    int number = openError;
+                    if (!number && ::fstat(file.Get(), &st) != 0)
+                        number = errno ? errno : EIO;
+                    if (!number && !S_ISREG(st.st_mode))
+                        number = EINVAL;
+                    if (number) {
                         m_BodyQueue.clear();
                         EndRequest(HttpState::Failed, ErrnoText(number));
                         return;
                     }
-                    std::fclose(probe);
-                    const int64_t size = SizeOnDisk(element.Value);
+                    const int64_t size = static_cast<int64_t>(st.st_size);
                     length += size;
-                    m_BodyQueue.push_back({{}, element.Value, size, true});
+                    m_BodyQueue.push_back({{}, std::move(file), size, true});
                 }
                 addText("\r\n");
             } else {
@@ -522,10 +546,9 @@ void clsHTTP::sckHTTP_Connect() {
 // follows on send progress. A text larger than the mark goes alone once the socket has drained.
 // Returns a "Fehler " text when a file cannot be read.
 std::string clsHTTP::FeedBody() {
-    char buffer[PieceSize];
     while (!m_BodyQueue.empty()) {
         BodyPiece& piece = m_BodyQueue.front();
-        const int64_t queued = sckHTTP->BytesQueued();
+        int64_t queued = sckHTTP->BytesQueued();
         if (!piece.IsFile) {
             if (queued > 0 && queued + static_cast<int64_t>(piece.Text.size()) > SendHighWater)
                 return {};
@@ -533,36 +556,57 @@ std::string clsHTTP::FeedBody() {
             m_BodyQueue.pop_front();
             continue;
         }
-        if (!m_SendFile) {
-            if (piece.Size <= 0) {
-                m_BodyQueue.pop_front();
-                continue;
-            }
-            errno = 0;
-            m_SendFile = std::fopen(piece.Path.c_str(), "rb");
-            if (!m_SendFile)
-                return ErrnoText(errno ? errno : EACCES);
+        if (!m_SendingFile) {
+            m_SendingFile = true;
             m_SendFileLeft = piece.Size;
+            m_ReadPos = m_ReadEnd = 0;
         }
-        const int64_t want = std::min<int64_t>(PieceSize, m_SendFileLeft);
-        if (queued + want > SendHighWater)
-            return {};
-        errno = 0;
-        const std::size_t got = std::fread(buffer, 1, static_cast<std::size_t>(want), m_SendFile);
-        if (static_cast<int64_t>(got) != want) {
-            // Short read: an I/O error, or the file shrank after its length was announced.
-            const int number = std::ferror(m_SendFile) && errno ? errno : EIO;
-            return ErrnoText(number);
+        while (m_SendFileLeft > 0) {
+            const int64_t want = std::min<int64_t>(PieceSize, m_SendFileLeft);
+            if (queued + want > SendHighWater)
+                return {};
+            if (static_cast<int64_t>(m_ReadEnd - m_ReadPos) < want) {
+                const std::string error = ReadFileBlock(piece.File.Get());
+                if (!error.empty())
+                    return error;
+                if (static_cast<int64_t>(m_ReadEnd - m_ReadPos) < want)
+                    continue; // a short read: the next one brings the rest or ends the file
+            }
+            sckHTTP->SendData(std::string_view(m_ReadBlock.data() + m_ReadPos, want));
+            m_ReadPos += static_cast<std::size_t>(want);
+            m_SendFileLeft -= want;
+            queued += want;
         }
-        sckHTTP->SendData(std::string_view(buffer, got));
-        m_SendFileLeft -= want;
-        if (m_SendFileLeft == 0) {
-            std::fclose(m_SendFile);
-            m_SendFile = nullptr;
-            m_BodyQueue.pop_front();
-        }
+        m_SendingFile = false;
+        m_BodyQueue.pop_front(); // closes the file
     }
     return {};
+}
+
+// Moves what is left of the block to its start and reads up to a block more, never past the
+// announced length. Returns a "Fehler " text when the file cannot be read or ends early.
+std::string clsHTTP::ReadFileBlock(int fd) {
+    if (m_ReadBlock.empty())
+        m_ReadBlock.resize(static_cast<std::size_t>(ReadBlockSize));
+    const std::size_t kept = m_ReadEnd - m_ReadPos;
+    if (kept > 0 && m_ReadPos > 0)
+        std::memmove(m_ReadBlock.data(), m_ReadBlock.data() + m_ReadPos, kept);
+    m_ReadPos = 0;
+    m_ReadEnd = kept;
+    const int64_t room = std::min<int64_t>(static_cast<int64_t>(m_ReadBlock.size() - kept),
+                                           m_SendFileLeft - static_cast<int64_t>(kept));
+    for (;;) {
+        const ssize_t got = ::read(fd, m_ReadBlock.data() + kept, static_cast<std::size_t>(room));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return ErrnoText(errno ? errno : EIO);
+        // The file shrank after its length was announced.
+        if (got == 0)
+            return ErrnoText(EIO);
+        m_ReadEnd += static_cast<std::size_t>(got);
+        return {};
+    }
 }
 
 void clsHTTP::sckHTTP_SendProgress(int64_t bytesSent, int64_t /*bytesRemaining*/) {

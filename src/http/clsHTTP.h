@@ -154,13 +154,33 @@ private:
         std::string Name;
         std::string Value;
     };
-    // One send of the request body: a ready text, or a file sent in pieces.
+    // An open file descriptor, closed with its owner.
+    class FileHandle {
+    public:
+        FileHandle() = default;
+        explicit FileHandle(int fd) : m_Fd(fd) {}
+        FileHandle(FileHandle&& other) noexcept : m_Fd(other.m_Fd) { other.m_Fd = -1; }
+        FileHandle& operator=(FileHandle&& other) noexcept;
+        FileHandle(const FileHandle&) = delete;
+        FileHandle& operator=(const FileHandle&) = delete;
+        ~FileHandle() { Close(); }
+        int Get() const { return m_Fd; }
+        void Close();
+
+    private:
+        int m_Fd = -1;
+    };
+    // One send of the request body: a ready text, or a file sent in pieces. The file is opened
+    // and checked when the head announces its length, and read from that descriptor, so that
+    // what is sent is the file that was measured.
     struct BodyPiece {
         std::string Text;
-        std::string Path; // file pieces only
+        FileHandle File;  // file pieces only
         int64_t Size = 0; // file pieces only: bytes to send
         bool IsFile = false;
     };
+    // The file is read in blocks this large and handed on in pieces of PieceSize.
+    static constexpr int64_t ReadBlockSize = 256 * 1024;
 
     std::string Base64Encode(const std::string& text) const;
     bool CloseFile();
@@ -171,6 +191,7 @@ private:
     // withResult false: DocumentComplete carries 0 and empty texts (nothing was requested).
     void EndRequest(int32_t state, const std::string& details, bool withResult = true);
     std::string FeedBody();
+    std::string ReadFileBlock(int fd);
     bool StorePiece(const std::string& piece, std::string& error);
     bool DecodeChunks(std::string& error);
     bool ReadChunkSize(const std::string& text, std::string& error);
@@ -222,8 +243,11 @@ private:
     bool m_ChunkSizeKnown = false;
 
     std::deque<BodyPiece> m_BodyQueue; // body sends not yet handed to the socket
-    std::FILE* m_SendFile = nullptr;   // file being sent
-    int64_t m_SendFileLeft = 0;
+    bool m_SendingFile = false;        // the front piece is a file partly sent
+    int64_t m_SendFileLeft = 0;        // bytes of that file not yet handed to the socket
+    std::vector<char> m_ReadBlock;     // read from the file, not yet handed on
+    std::size_t m_ReadPos = 0;
+    std::size_t m_ReadEnd = 0;
     bool m_SocketOpen = false; // a connection or connection attempt of ours is open
     uint64_t m_Generation = 0; // changes whenever a request starts or ends
 

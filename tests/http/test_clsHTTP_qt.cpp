@@ -125,7 +125,7 @@ std::string ExpectedUploadHash(const std::string& head, const std::string& note,
     };
     add("--" + boundary + "\r\nContent-Disposition: form-data; name=\"note\"\r\n\r\n" + note +
         "\r\n--" + boundary + "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"" +
-        path + "\"\r\nContent-Type: application/octet-stream\r\n\r\n");
+        path.substr(path.rfind('/') + 1) + "\"\r\nContent-Type: application/octet-stream\r\n\r\n");
     QFile file(QString::fromStdString(path));
     if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
         return "unreadable";

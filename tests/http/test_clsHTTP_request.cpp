@@ -263,7 +263,7 @@ TEST_F(HttpTest, MultipartUploadPiecesOrderAndLength) {
         "\r\n",
         "100\r\n",
         delimiter,
-        disposition("file", file),
+        disposition("file", "pic.png"),
         "Content-Type: image/png\r\n",
         "\r\n",
         content.substr(0, 1024),
@@ -271,7 +271,7 @@ TEST_F(HttpTest, MultipartUploadPiecesOrderAndLength) {
         content.substr(2048),
         "\r\n",
         delimiter,
-        disposition("none", missing),
+        disposition("none", "missing.txt"),
         "Content-Type: text/plain\r\n",
         "\r\n",
         "\r\n",
@@ -292,7 +292,8 @@ TEST_F(HttpTest, MultipartNamesCannotBreakTheirQuotes) {
     Go();
     const std::string sent = net->Sent();
     EXPECT_NE(sent.find("Content-Disposition: form-data; name=\"n%22a%0D%0Ame\"\r\n"), npos);
-    EXPECT_NE(sent.find("name=\"f%22\"; filename=\"" + dir.Path() + "/a%22b.txt\"\r\n"), npos);
+    // The file's own name only: its folders stay with the user.
+    EXPECT_NE(sent.find("name=\"f%22\"; filename=\"a%22b.txt\"\r\n"), npos) << sent;
     EXPECT_EQ(http->RequestContentLength(),
               static_cast<int64_t>(sent.size()) - http->RequestHeaderLength());
 }
@@ -380,6 +381,10 @@ TEST_F(HttpTest, ValueLargerThanTheMarkGoesAloneWithoutStalling) {
     http->AddElement("file", file, 1);
     Go();
     EXPECT_EQ(net->Sends().size(), 8u) << "head and the small field; the big value waits";
+    // The file measured for the head is the one sent, whatever is put in its place meanwhile.
+    const std::string measured = testsupport::ReadFile(file);
+    const std::string other = dir.WriteRandomFile("other.bin", 600 * 1024 + 5, 5);
+    ASSERT_EQ(std::rename(other.c_str(), file.c_str()), 0);
     net->SetDrainStep(7000);
     net->DrainAll();
 
@@ -389,6 +394,7 @@ TEST_F(HttpTest, ValueLargerThanTheMarkGoesAloneWithoutStalling) {
     EXPECT_NE(std::find(net->Sends().begin(), net->Sends().end(), value + "\r\n"),
               net->Sends().end())
         << "the value and its line break as one send";
+    EXPECT_NE(net->Sent().find(measured), npos);
 }
 
 // However a request ends (sent, cancelled, failed, or its object destroyed) no file stays open.
@@ -445,24 +451,45 @@ TEST(HttpFiles, EveryEndClosesTheFilesOfTheRequest) {
 
 // --- failures of the sending phase -----------------------------------------------------------
 
-// Anything but an absolute http URL leaves no host: plain http is never sent to a TLS port.
+// Anything but an absolute http URL leaves no host: plain http is never sent to a TLS port, and
+// nothing goes to a proxy either (it would be sent the cookies and the body).
 TEST_F(HttpTest, UnusableActionFailsThroughTheErrorPath) {
-    for (const char* action : {"not a url", "https://h/", "ftp://h/pub", "http:///x"}) {
-        SCOPED_TRACE(action);
-        Prepare(action, HttpFlags::SendReferer);
-        events.clear();
-        http->Submit();
-        EXPECT_EQ(net->Host(), "");
-        EXPECT_EQ(Count("complete"), 0) << "nothing is raised from inside Submit";
-        ASSERT_TRUE(net->DeliverPendingFailure());
-        EXPECT_EQ(States(), (std::vector<int32_t>{1, -3}));
-        EXPECT_EQ(events[1].Text, "Winsock Fehler 11001: Host not found");
-        EXPECT_EQ(Count("complete"), 1);
-        EXPECT_EQ(Last("complete")->Code, 0);
-        EXPECT_EQ(net->State(), 0);
-        http->Cancel();
-        EXPECT_EQ(Count("complete"), 1);
-    }
+    for (const int32_t proxy : {0, HttpFlags::UseProxy})
+        for (const char* action : {"not a url", "https://h/", "ftp://h/pub", "http:///x", "t:"}) {
+            SCOPED_TRACE(std::string(action) + (proxy ? " through a proxy" : ""));
+            Prepare(action, HttpFlags::SendReferer | proxy).SetProxyHostname("proxy.local");
+            http->SetProxyPort(3128);
+            events.clear();
+            http->Submit();
+            EXPECT_EQ(net->Host(), "");
+            EXPECT_EQ(Count("complete"), 0) << "nothing is raised from inside Submit";
+            ASSERT_TRUE(net->DeliverPendingFailure());
+            EXPECT_EQ(States(), (std::vector<int32_t>{1, -3}));
+            EXPECT_EQ(events[1].Text, "Winsock Fehler 11001: Host not found");
+            EXPECT_EQ(Count("complete"), 1);
+            EXPECT_EQ(Last("complete")->Code, 0);
+            EXPECT_EQ(net->State(), 0);
+            http->Cancel();
+            EXPECT_EQ(Count("complete"), 1);
+        }
+}
+
+TEST_F(HttpTest, UnusableRedirectThroughAProxyIsNotSent) {
+    Prepare("http://h/", HttpFlags::FollowRedirects | HttpFlags::UseProxy, 1, 1)
+        .SetProxyHostname("proxy.local");
+    http->SetProxyPort(3128);
+    http->AddHeader("Cookie", "PHPSESSID=secret", true);
+    http->AddElement("a", "1", 0);
+    Go();
+    net->DrainAll();
+    net->ClearRecord();
+    Answer({"HTTP/1.1 302\r\nLocation:t:\r\n\r\n"});
+    EXPECT_EQ(net->ConnectCount(), 2);
+    EXPECT_EQ(net->Host(), "");
+    net->Accept();
+    EXPECT_TRUE(net->Sends().empty());
+    EXPECT_EQ(Last("state")->Code, HttpState::Failed);
+    EXPECT_EQ(Count("complete"), 1);
 }
 
 TEST_F(HttpTest, BodyFileThatCannotBeOpenedEndsInsideSubmit) {

@@ -40,6 +40,9 @@ void FakeSocket::Close() {
 }
 
 void FakeSocket::Accept() {
+    // A connection to no host never opens; it fails as a real socket would.
+    if (DeliverPendingFailure())
+        return;
     m_State = StateConnected;
     m_PendingFailure = false;
     if (Connected)

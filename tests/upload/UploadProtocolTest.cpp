@@ -65,7 +65,8 @@ TEST_F(Engine, AnonymousUploadSendsTheFourRequestsByteForByte) {
         Field(b, "AccessKey", "AK1") + Field(b, "maxfilesize", "200") +
         Field(b, "phpuploadscript", "upload.php") +
         Field(b, "returnurl", "http://files.example/done") + "--" + b +
-        "\r\nContent-Disposition: form-data; name=\"uploadfile_0\"; filename=\"" + path +
+        "\r\nContent-Disposition: form-data; name=\"uploadfile_0\"; filename=\"" +
+        modFileSystem::GetFileName(path) +
         "\"\r\nContent-Type: " + modFileSystem::GetContentType(path) +
         "\r\n\r\nHello, Vostrand!\n\r\n" + Field(b, "file_referal[0]", "BL-7") +
         Field(b, "file_descr[0]", "Quartal & Jahr") + Field(b, "file_password[0]", "") +
