@@ -80,6 +80,10 @@ std::string Join(const Components& parts) {
         url += *parts.Scheme + ":";
     if (parts.Authority)
         url += "//" + *parts.Authority;
+    // Without an authority a path starting with "//" would be read back as one ("http:/..//evil/"
+    // must not name the host "evil"); "/." keeps it a path (RFC 3986 §5.2.4, §5.3).
+    if (!parts.Authority && parts.Path.starts_with("//"))
+        url += "/.";
     url += parts.Path;
     if (parts.Query)
         url += "?" + *parts.Query;
@@ -275,6 +279,9 @@ UrlParts CrackUrl(const std::string& url) {
         parts.HostName = hostPort.substr(0, colon);
         if (colon != std::string::npos)
             port = hostPort.substr(colon + 1);
+        // Outside brackets a colon only starts the port: "host::080" names no host.
+        if (parts.HostName.find(':') != std::string::npos)
+            return {};
     }
     if (parts.HostName.empty() ||
         std::any_of(parts.HostName.begin(), parts.HostName.end(),
@@ -304,9 +311,29 @@ UrlParts CrackUrl(const std::string& url) {
     return parts;
 }
 
+namespace {
+// True when the parts can be written so that CrackUrl reads the same parts back.
+bool Writable(const UrlParts& parts) {
+    const auto has = [](const std::string& text, const char* set) {
+        return text.find_first_of(set) != std::string::npos;
+    };
+    const bool bracketed = parts.HostName.starts_with("[") && parts.HostName.ends_with("]");
+    if (has(parts.HostName, "@/?#") || (!bracketed && has(parts.HostName, ":")) ||
+        std::any_of(parts.HostName.begin(), parts.HostName.end(),
+                    [](unsigned char ch) { return ch <= ' ' || ch == 0x7f; }))
+        return false;
+    if (has(parts.UserName, ":@/?#") || has(parts.Password, "@/?#"))
+        return false;
+    if (!parts.UrlPath.empty() && (parts.UrlPath[0] != '/' || has(parts.UrlPath, "?#")))
+        return false;
+    return parts.ExtraInfo.empty() || parts.ExtraInfo[0] == '?' || parts.ExtraInfo[0] == '#';
+}
+
+} // namespace
+
 std::string CreateUrl(const UrlParts& parts) {
     if (!IsSchemeText(parts.Scheme) || parts.HostName.empty() || parts.Port < 0 ||
-        parts.Port > 65535)
+        parts.Port > 65535 || !Writable(parts))
         return {};
     std::string url = parts.Scheme + "://";
     if (!parts.UserName.empty() || !parts.Password.empty()) {
