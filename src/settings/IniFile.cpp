@@ -69,6 +69,15 @@ BeforeRenameHook& Hook() {
     return hook;
 }
 
+SyncFunction& Sync() {
+    static SyncFunction sync;
+    return sync;
+}
+
+int SyncToDisk(int fd) {
+    return Sync() ? Sync()(fd) : ::fsync(fd);
+}
+
 bool WriteAll(int fd, const std::string& content) {
     size_t done = 0;
     while (done < content.size()) {
@@ -94,9 +103,10 @@ std::string FolderOf(const std::string& path) {
 
 } // namespace
 
-Document::Line Document::ParseLine(std::string text) {
+Document::Line Document::ParseLine(std::string text, bool crlf) {
     Line line;
     line.text = std::move(text);
+    line.crlf = crlf;
     const std::string trimmed = Trim(line.text);
     if (trimmed.empty() || trimmed[0] == ';' || trimmed[0] == '#') {
         return line;
@@ -138,25 +148,29 @@ Document Document::Parse(const std::string& text) {
     while (start < bytes.size()) {
         size_t end = bytes.find('\n', start);
         const size_t next = end == std::string::npos ? bytes.size() : end + 1;
+        // A last line without a break gets the file's ending if a save adds one.
+        bool crlf = doc.m_Crlf;
         if (end == std::string::npos) {
             end = bytes.size();
+        } else {
+            // Only the one CR before the LF belongs to the ending ("a\r\r\n" keeps "a\r").
+            crlf = end > start && bytes[end - 1] == '\r';
+            if (crlf) {
+                --end;
+            }
         }
-        if (end > start && bytes[end - 1] == '\r') {
-            --end;
-        }
-        doc.m_Lines.push_back(ParseLine(bytes.substr(start, end - start)));
+        doc.m_Lines.push_back(ParseLine(bytes.substr(start, end - start), crlf));
         start = next;
     }
     return doc;
 }
 
 std::string Document::Serialize() const {
-    const char* eol = m_Crlf ? "\r\n" : "\n";
     std::string out = m_Bom ? "\xEF\xBB\xBF" : "";
     for (size_t i = 0; i < m_Lines.size(); ++i) {
         out += m_Lines[i].text;
         if (i + 1 < m_Lines.size() || m_FinalNewline) {
-            out += eol;
+            out += m_Lines[i].crlf ? "\r\n" : "\n";
         }
     }
     return out;
@@ -190,7 +204,7 @@ void Document::Set(const std::string& section, const std::string& key, const std
     const int found = FindKey(section, key);
     if (found >= 0) {
         Line& line = m_Lines[static_cast<size_t>(found)];
-        line = ParseLine(line.text.substr(0, line.text.find('=') + 1) + encoded);
+        line = ParseLine(line.text.substr(0, line.text.find('=') + 1) + encoded, line.crlf);
         return;
     }
     const std::string newLine = OneLine(key) + "=" + encoded;
@@ -217,14 +231,14 @@ void Document::Set(const std::string& section, const std::string& key, const std
     }
     m_FinalNewline = true;
     if (insertAfter >= 0) {
-        m_Lines.insert(m_Lines.begin() + insertAfter + 1, ParseLine(newLine));
+        m_Lines.insert(m_Lines.begin() + insertAfter + 1, ParseLine(newLine, m_Crlf));
         return;
     }
     if (!m_Lines.empty() && !Trim(m_Lines.back().text).empty()) {
-        m_Lines.push_back(ParseLine(""));
+        m_Lines.push_back(ParseLine("", m_Crlf));
     }
-    m_Lines.push_back(ParseLine("[" + OneLine(section) + "]"));
-    m_Lines.push_back(ParseLine(newLine));
+    m_Lines.push_back(ParseLine("[" + OneLine(section) + "]", m_Crlf));
+    m_Lines.push_back(ParseLine(newLine, m_Crlf));
 }
 
 ReadResult ReadWholeFile(const std::string& path, std::string& bytes) {
@@ -300,6 +314,14 @@ void DropCache(const std::string& path) {
     Cache().erase(path);
 }
 
+void DropAllCaches() {
+    Cache().clear();
+}
+
+void SetSyncFunction(SyncFunction sync) {
+    Sync() = std::move(sync);
+}
+
 void SetBeforeRenameHook(BeforeRenameHook hook) {
     Hook() = std::move(hook);
 }
@@ -336,7 +358,7 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& content) 
         // Keep the owner when we may (running as root on a user's file); not fatal otherwise.
         (void)!::fchown(fd, st.st_uid, st.st_gid);
     }
-    ok = ok && WriteAll(fd, content) && ::fsync(fd) == 0;
+    ok = ok && WriteAll(fd, content) && SyncToDisk(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     if (ok && Hook()) {
         ok = Hook()(temp);
@@ -351,7 +373,7 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& content) 
     // Make the rename itself durable.
     const int dirFd = ::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
-        (void)::fsync(dirFd);
+        (void)SyncToDisk(dirFd);
         ::close(dirFd);
     }
     DropCache(path);

@@ -12,8 +12,8 @@
 namespace modConfig::ini {
 
 // One INI file as lines. Lines that are not sections or keys (comments, blanks, text without
-// "=") are kept as they are. The line ending (LF or CRLF) and a leading UTF-8 byte order mark
-// are kept as the file had them.
+// "=") are kept as they are. Each line's ending (LF or CRLF) and a leading UTF-8 byte order mark
+// are kept as the file had them; added lines take the ending of the file's first line.
 class Document {
 public:
     static Document Parse(const std::string& bytes);
@@ -30,11 +30,12 @@ private:
     enum class Kind { Other, Section, Key };
     struct Line {
         std::string text;
+        bool crlf = false; // its own line ending, kept when the file mixes them
         Kind kind = Kind::Other;
         std::string name; // lower-case section or key name
         std::string value;
     };
-    static Line ParseLine(std::string text);
+    static Line ParseLine(std::string text, bool crlf);
     int FindKey(const std::string& section, const std::string& key) const;
 
     std::vector<Line> m_Lines;
@@ -56,6 +57,9 @@ ReadResult ReadWholeFile(const std::string& path, std::string& bytes);
 // when the file does not exist or cannot be read.
 std::shared_ptr<const Document> CachedDocument(const std::string& path);
 void DropCache(const std::string& path);
+// Forgets every parsed file. A file rewritten within one tick of the file system's clock with
+// the same size looks unchanged to the cache; whoever rewrites files that fast drops it.
+void DropAllCaches();
 
 // Writes the content to a temporary file beside path, flushes it to disk and renames it over
 // path, so that a crash leaves the old file or the new one. A new file gets mode 0600, an
@@ -67,5 +71,11 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& content);
 // returning false makes the replace fail there (the temporary file is removed).
 using BeforeRenameHook = std::function<bool(const std::string& tempPath)>;
 void SetBeforeRenameHook(BeforeRenameHook hook);
+
+// How the temporary file and its folder are flushed to disk: fsync unless replaced (tests and
+// fuzzing that write thousands of files a second pass a function that returns 0). Empty restores
+// fsync. Returns 0 on success like fsync.
+using SyncFunction = std::function<int(int fd)>;
+void SetSyncFunction(SyncFunction sync);
 
 } // namespace modConfig::ini

@@ -106,6 +106,9 @@ TEST(IniWriteTest, ReplacesInPlaceAndKeepsEveryOtherLineTheLineEndingsAndByteOrd
          "[Main]\r\nlanguage=English\r\nadded=1\r\n;note\r\n[T]\r\nx=1\r\n\r\n[New]\r\nk=v\r\n"},
         {"byte order mark", "\xEF\xBB\xBF[Main]\nlanguage=1\n",
          "\xEF\xBB\xBF[Main]\nlanguage=English\nadded=1\n\n[New]\nk=v\n"},
+        // Each line keeps its own ending: a CR before the CRLF of a line in an LF file is text.
+        {"mixed endings", "[Main]\nlanguage=1\nnote=a\r\r\n[T]\r\nx=1\n",
+         "[Main]\nlanguage=English\nnote=a\r\r\nadded=1\n[T]\r\nx=1\n\n[New]\nk=v\n"},
     };
     for (const auto& [name, original, expected] : rows) {
         SCOPED_TRACE(name);
