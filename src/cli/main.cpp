@@ -1,15 +1,16 @@
 // vostrand-upload: uploads the files named on the command line through the same queue logic and
 // engine as the window, on a Qt event loop, and prints their download links.
 #include "CliOptions.h"
+#include "RetryDelay.h"
 #include "TerminalToolkit.h"
 #include "Utf8.h"
 
 #include "platform/Format.h"
 #include "platform/modFileSystem.h"
 #include "platform/qt/QtSocket.h"
+#include "settings/LanguageChoice.h"
 #include "settings/modConfig.h"
 #include "settings/modLanguage.h"
-#include "settings/LanguageChoice.h"
 #include "ui/UploadQueue.h"
 #include "upload/clsInfo.h"
 #include "upload/clsUpload.h"
@@ -19,9 +20,11 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <map>
@@ -184,7 +187,7 @@ private:
             return;
         }
         ++m_Attempt;
-        const int delaySeconds = 1 << m_Attempt; // 2, 4, 8 …
+        const int delaySeconds = RetryDelaySeconds(m_Attempt);
         if (!m_Options.quiet) {
             std::fprintf(stderr, "vostrand-upload: %d file(s) failed; retry %d of %d in %d s\n",
                          failed, m_Attempt, m_Options.retries, delaySeconds);
@@ -360,14 +363,19 @@ int main(int argc, char** argv) {
     const NumberFormat format = NumberFormat::FromLocale();
     UploadCommand command(options, settings, texts, format);
 
-    if (::pipe2(g_SignalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
-        struct sigaction action {};
-        action.sa_handler = OnSignal;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        sigaction(SIGINT, &action, nullptr);
-        sigaction(SIGTERM, &action, nullptr);
+    // Without the pipe an interrupt could not cancel the upload and still report; say so and
+    // stop before anything is sent.
+    if (::pipe2(g_SignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        std::fprintf(stderr, "vostrand-upload: cannot watch for interrupts: %s\n",
+                     std::strerror(errno));
+        return ExitIncomplete;
     }
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
     QSocketNotifier notifier(g_SignalPipe[0], QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
         char bytes[16];

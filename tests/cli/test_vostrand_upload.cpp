@@ -7,6 +7,7 @@
 #include "ServiceProcess.h"
 #include "TempDir.h"
 #include "Tinyproxy.h"
+#include "cli/RetryDelay.h"
 
 #include <gtest/gtest.h>
 
@@ -179,6 +180,37 @@ TEST_F(CliTest, UnreachableServiceEndsWithCodeThree) {
     EXPECT_TRUE(result.Says("service information could not be fetched"));
     for (const auto& line : result.lines) {
         EXPECT_NE(line.rfind("http", 0), 0u) << "a link was printed: " << line;
+    }
+}
+
+// Short of descriptors for its interrupt pipe the program says so and ends before it sends.
+TEST_F(CliTest, NoRoomForTheInterruptPipeFailsClearly) {
+    const std::string nowhere = "http://127.0.0.1:" + std::to_string(FreePort()) + "/";
+    const std::string file = dir.WriteFile("a.txt", "a");
+    bool said = false;
+    for (int limit = 3; limit <= 16 && !said; ++limit) {
+        SCOPED_TRACE("descriptors " + std::to_string(limit));
+        std::vector<std::string> arguments = {"--nofile=" + std::to_string(limit), Program};
+        for (const std::string& argument : Common()) {
+            arguments.push_back(argument);
+        }
+        arguments.insert(arguments.end(), {"--base-url", nowhere, file});
+        ChildProcess child;
+        ASSERT_TRUE(child.Start("/usr/bin/prlimit", arguments, {}, true));
+        while (auto line = child.ReadLine(Patience)) {
+            said = said || Contains(*line, "vostrand-upload: cannot watch for interrupts");
+        }
+        const int code = child.Wait(Patience).value_or(-1);
+        EXPECT_GT(code, 0);
+        EXPECT_LT(code, 128) << "ended by a signal";
+    }
+    EXPECT_TRUE(said);
+}
+
+TEST(RetryDelay, DoublesUpToAMinute) {
+    const std::pair<int32_t, int32_t> rows[] = {{1, 2}, {2, 4}, {5, 32}, {6, 60}, {20, 60}};
+    for (const auto& [attempt, seconds] : rows) {
+        EXPECT_EQ(RetryDelaySeconds(attempt), seconds) << attempt;
     }
 }
 
