@@ -15,6 +15,11 @@
 #include <atomic>
 #include <mutex>
 #include <set>
+#include <string_view>
+
+// The build checks the version too; this catches a different header found at compile time.
+static_assert(std::string_view(CPPHTTPLIB_VERSION).starts_with("0.11."),
+              "HttpServer overrides internals of cpp-httplib 0.11; check it against this version");
 
 namespace service {
 

@@ -2,11 +2,14 @@
 // that scripts and tests wait for.
 #include "Service.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <pthread.h>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -22,7 +25,9 @@ constexpr const char* kUsage =
     "  --client-version TEXT     client version announced by toolconfig.php (default "
     "1.00.0009)\n"
     "  --news TEXT               news text announced by toolconfig.php\n"
-    "  --premium USER:PASSWORD   a premium account (repeatable)\n"
+    "  --premium-file FILE       premium accounts, one USER:PASSWORD per line ('#' starts a\n"
+    "                            comment); also one per line in $VOSTRAND_SERVICE_PREMIUM\n"
+    "  --premium USER:PASSWORD   deprecated: the password shows in the process list\n"
     "  --upload-answer redirect|script\n"
     "                            answer uploads with a 302 (default) or a script page\n"
     "  --quiet                   no request log on stderr\n"
@@ -55,6 +60,38 @@ bool ParseNumber(const std::string& text, int64_t lngMin, int64_t lngMax, int64_
 int Fail(const std::string& message) {
     std::fprintf(stderr, "vostrand-service: %s\n", message.c_str());
     return 1;
+}
+
+constexpr const char* kPremiumEnvironment = "VOSTRAND_SERVICE_PREMIUM";
+
+// One "USER:PASSWORD" account; false when it has no user.
+bool AddPremium(const std::string& entry, service::ServiceOptions& options) {
+    const size_t colon = entry.find(':');
+    if (colon == std::string::npos || colon == 0) {
+        return false;
+    }
+    options.Premium.emplace_back(entry.substr(0, colon), entry.substr(colon + 1));
+    return true;
+}
+
+// Accounts one per line; blank lines and lines starting with '#' are skipped. An error text, or
+// "" when every line was an account.
+std::string AddPremiumLines(const std::string& text, const std::string& source,
+                            service::ServiceOptions& options) {
+    std::istringstream lines(text);
+    std::string line;
+    for (int number = 1; std::getline(lines, line); ++number) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (line.empty() || line[0] == '#') {
+            continue;
+        }
+        if (!AddPremium(line, options)) {
+            return source + " line " + std::to_string(number) + ": expected USER:PASSWORD";
+        }
+    }
+    return {};
 }
 
 } // namespace
@@ -96,11 +133,26 @@ int main(int argc, char** argv) {
         } else if (arg == "--news") {
             options.News = value;
         } else if (arg == "--premium") {
-            const size_t colon = value.find(':');
-            if (colon == std::string::npos || colon == 0) {
+            std::fprintf(stderr,
+                         "vostrand-service: --premium is deprecated: every local user can "
+                         "read its password in the process list; use --premium-file or "
+                         "$%s\n",
+                         kPremiumEnvironment);
+            if (!AddPremium(value, options)) {
                 return Fail("--premium expects USER:PASSWORD");
             }
-            options.Premium.emplace_back(value.substr(0, colon), value.substr(colon + 1));
+        } else if (arg == "--premium-file") {
+            std::ifstream file(value, std::ios::binary);
+            std::ostringstream text;
+            text << file.rdbuf();
+            if (!file) {
+                return Fail("cannot read the premium accounts in " + value + ": " +
+                            std::strerror(errno));
+            }
+            const std::string error = AddPremiumLines(text.str(), value, options);
+            if (!error.empty()) {
+                return Fail(error);
+            }
         } else if (arg == "--upload-answer") {
             if (value != "redirect" && value != "script") {
                 return Fail("--upload-answer expects redirect or script");
@@ -108,6 +160,13 @@ int main(int argc, char** argv) {
             options.ScriptAnswer = value == "script";
         } else {
             return Fail("unknown option: " + arg + " (see --help)");
+        }
+    }
+
+    if (const char* accounts = std::getenv(kPremiumEnvironment)) {
+        const std::string error = AddPremiumLines(accounts, kPremiumEnvironment, options);
+        if (!error.empty()) {
+            return Fail(error);
         }
     }
 

@@ -260,7 +260,19 @@ scenario_options() {
 }
 
 scenario_premium() {
-    start_service --premium alice:s3cret --premium bob:pw
+    # Accounts from a file and the environment; the deprecated option still works but warns.
+    printf '# accounts\r\nalice:s3cret\r\n\n' >"$WORK/premium.txt"
+    VOSTRAND_SERVICE_PREMIUM=$'bob:pw\ncarl:x:y' start_service --premium-file "$WORK/premium.txt" \
+        --premium dora:old
+    expect_absent "no password in the process list" "$(tr '\0' ' ' </proc/"$SVC_PID"/cmdline)" \
+        "s3cret"
+    expect_contains "the deprecated option warns" "$(cat "$WORK/service.err")" "deprecated"
+    local account
+    for account in bob:pw carl:x:y dora:old; do
+        expect_contains "login of $account" "$(curl -s -D - -o /dev/null -F act=login \
+            -F "user=${account%%:*}" -F "pass=${account#*:}" -F login=Login "${BASE}login.php")" \
+            "king_passhash"
+    done
     local head names
     head=$(curl -s -D - -o /dev/null -e "$BASE" -F act=login -F user=alice -F pass=s3cret \
         -F login=Login "${BASE}login.php" | tr -d '\r')
