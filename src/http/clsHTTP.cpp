@@ -586,8 +586,11 @@ std::string clsHTTP::FeedBody() {
 // Moves what is left of the block to its start and reads up to a block more, never past the
 // announced length. Returns a "Fehler " text when the file cannot be read or ends early.
 std::string clsHTTP::ReadFileBlock(int fd) {
-    if (m_ReadBlock.empty())
-        m_ReadBlock.resize(static_cast<std::size_t>(ReadBlockSize));
+    // A small file needs no large block.
+    const auto needed = static_cast<std::size_t>(
+        std::min(ReadBlockSize, std::max(PieceSize, m_SendFileLeft)));
+    if (m_ReadBlock.size() < needed)
+        m_ReadBlock.resize(needed);
     const std::size_t kept = m_ReadEnd - m_ReadPos;
     if (kept > 0 && m_ReadPos > 0)
         std::memmove(m_ReadBlock.data(), m_ReadBlock.data() + m_ReadPos, kept);
@@ -754,9 +757,13 @@ void clsHTTP::sckHTTP_DataArrival(int64_t /*bytesTotal*/) {
             m_ReturnMessage = modHTTP::StatusMessage(m_ReturnHeader);
             if (m_ReturnCode < 100 || m_ReturnCode > 199)
                 break;
-            // An interim answer (100 Continue): skipped, the final header follows.
+            // An interim answer (100 Continue): skipped, the final header follows. Until it
+            // has come there is no header, as before the interim one.
             m_BytesLoad -= m_ReturnHeaderLength;
             m_ReturnHeader = data;
+            m_ReturnHeaderLength = 0;
+            m_ReturnCode = 0;
+            m_ReturnMessage.clear();
         }
         if (m_ReturnCode == 206) {
             m_ReturnContentResume = modHTTP::ContentRangeValue(m_ReturnHeader, 1);

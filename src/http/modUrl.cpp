@@ -322,7 +322,8 @@ bool Writable(const UrlParts& parts) {
         std::any_of(parts.HostName.begin(), parts.HostName.end(),
                     [](unsigned char ch) { return ch <= ' ' || ch == 0x7f; }))
         return false;
-    if (has(parts.UserName, ":@/?#") || has(parts.Password, "@/?#"))
+    // The last "@" ends the user information, so "@" may stand in a user name or password.
+    if (has(parts.UserName, ":/?#") || has(parts.Password, "/?#"))
         return false;
     if (!parts.UrlPath.empty() && (parts.UrlPath[0] != '/' || has(parts.UrlPath, "?#")))
         return false;

@@ -1,0 +1,144 @@
+// The engine's page readers through the scripted socket: the information query, or a whole
+// upload (login, start page and form, file post, redirect, links page). Input: an options byte,
+// then arrivals as in fuzz_http_response (a length byte and that many bytes; length 0 closes).
+// Every request is answered by the arrivals that follow it; the end of the input closes.
+#include "FakeSocket.h"
+#include "FuzzInput.h"
+#include "platform/Format.h"
+#include "settings/modConfig.h"
+#include "settings/modLanguage.h"
+#include "upload/UploadItem.h"
+#include "upload/clsInfo.h"
+#include "upload/clsUpload.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+class FixedClock final : public Clock {
+public:
+    TimePoint Now() const override { return std::chrono::system_clock::from_time_t(1'700'000'000); }
+};
+
+const std::string& UploadFile() {
+    static const std::string path = [] {
+        std::string folder = "/tmp/vostrand-fuzz-engine-XXXXXX";
+        if (::mkdtemp(folder.data()) == nullptr)
+            std::abort();
+        const std::string file = folder + "/report.txt";
+        std::ofstream(file) << "Hello, Vostrand!\n";
+        return file;
+    }();
+    return path;
+}
+
+modLanguage::TextLists Texts() {
+    modLanguage::TextLists texts;
+    std::vector<std::string> status;
+    for (int n = 1; n <= 21; ++n)
+        status.push_back("S" + std::to_string(n));
+    texts.SetStatusTexts(status);
+    return texts;
+}
+
+// Plays the network until done() holds: opens each connection, lets the request go out, then
+// hands over the arrivals. A connection through a proxy goes to the proxy or nowhere.
+template <typename Done>
+void Play(FuzzInput& in, testsupport::FakeSocket& net, bool proxy, Done done) {
+    int idleCloses = 0;
+    while (!done()) {
+        if (net.State() == testsupport::FakeSocket::StateConnecting) {
+            FUZZ_CHECK(net.Host().empty() || net.Host() == (proxy ? "proxy" : "files.example") ||
+                       !proxy);
+            net.ClearRecord();
+            net.Accept();
+            net.DrainAll();
+            continue;
+        }
+        if (in.Empty()) {
+            // Five requests, each with at most five redirects, and the links page ends it.
+            FUZZ_CHECK(++idleCloses <= 6 * 6);
+            net.PeerClose();
+            continue;
+        }
+        const std::string arrival = in.Piece();
+        if (arrival.empty())
+            net.PeerClose();
+        else
+            net.Feed(arrival);
+    }
+    FUZZ_CHECK(net.SendsWhileNotConnected() == 0);
+}
+
+void PlayInfo(FuzzInput& in, const ConfigSettings& settings, bool proxy) {
+    std::vector<testsupport::FakeSocket*> made;
+    FixedClock clock;
+    clsInfo info(settings, testsupport::FakeSocketFactory(&made), clock);
+    info.SetBaseUrl("http://files.example/");
+    int completes = 0;
+    bool success = false;
+    info.Complete = [&](bool result) {
+        ++completes;
+        success = result;
+    };
+    info.RequestInfo();
+    Play(in, *made.at(0), proxy, [&] { return completes > 0; });
+    FUZZ_CHECK(completes == 1);
+    FUZZ_CHECK(!info.Pending());
+    FUZZ_CHECK(success == (info.Values().MaxFileSize > 0));
+}
+
+void PlayUpload(FuzzInput& in, ConfigSettings& settings, bool proxy) {
+    std::vector<testsupport::FakeSocket*> made;
+    FixedClock clock;
+    const modLanguage::TextLists texts = Texts();
+    const NumberFormat format;
+    clsUpload upload(settings, texts, format, testsupport::FakeSocketFactory(&made), clock);
+    upload.SetBaseUrl("http://files.example/");
+    const std::string& path = UploadFile();
+    auto item = MakeUploadItem(path, 17, settings, texts, format);
+    upload.m_Item = item;
+    std::vector<std::string> ready;
+    upload.Ready = [&](const std::string& key) {
+        ready.push_back(key);
+        FUZZ_CHECK(upload.Active());
+    };
+    upload.StartUpload();
+    Play(in, *made.at(0), proxy, [&] { return !upload.Active(); });
+
+    // One end, in a valid state: complete exactly when a download link was read.
+    FUZZ_CHECK(ready == std::vector<std::string>{path});
+    const bool complete = item->UploadState == UploadStateWord::Complete;
+    FUZZ_CHECK(complete || item->UploadState == UploadStateWord::Error);
+    FUZZ_CHECK(complete == !item->DownloadUrl.empty());
+    FUZZ_CHECK(!complete || upload.RequestIndex() == clsUpload::RequestLinks);
+    FUZZ_CHECK(settings.StatisticCount() == (complete ? 1 : 0));
+    FUZZ_CHECK(item->ProgressText == "-" && item->SentText == "-" && item->RemainingText == "-");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    FuzzInput in(data, size);
+    const uint8_t options = in.Byte();
+    const bool proxy = options & 2;
+    ConfigSettings settings;
+    settings.SetLogFilePath(""); // no log: it would grow with every run
+    settings.SetPremiumUse(options & 1);
+    settings.SetPremiumUsername("anna");
+    settings.SetPremiumPassword("Geheim");
+    if (proxy) {
+        settings.SetProxyUse(true);
+        settings.SetProxyHostname("proxy");
+        settings.SetProxyPort(3128);
+    }
+    if (options & 4)
+        PlayInfo(in, settings, proxy);
+    else
+        PlayUpload(in, settings, proxy);
+    return 0;
+}
