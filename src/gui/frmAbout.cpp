@@ -76,6 +76,7 @@ frmAbout::frmAbout(const ConfigSettings& settings, const std::string& languageFi
     layout->addWidget(lblImpressum, 0, Qt::AlignHCenter);
     layout->addWidget(lblCopyright, 0, Qt::AlignHCenter);
     layout->addWidget(lblClose, 0, Qt::AlignRight);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 
     ApplyLanguage();
 

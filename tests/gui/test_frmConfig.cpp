@@ -153,6 +153,9 @@ TEST_F(FrmConfigTest, WidgetsForwardToTheRules) {
 }
 
 TEST_F(FrmConfigTest, RemoveFinishedAloneLeavesApplyOffAndOkStoresIt) {
+    // The 64-character limit is for typing; a longer stored text survives OK whole.
+    const std::string longText(80, 'd');
+    settings.SetUploadDescription(longText);
     auto dialog = Open();
     Click(Child<QCheckBox>(*dialog, "chkUploadRemoveCompleteFile"));
     EXPECT_FALSE(Child<QPushButton>(*dialog, "cmdApply")->isEnabled());
@@ -160,6 +163,7 @@ TEST_F(FrmConfigTest, RemoveFinishedAloneLeavesApplyOffAndOkStoresIt) {
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
     EXPECT_TRUE(settings.RemoveCompleteFiles());
     EXPECT_EQ(settings.PremiumPassword(), "secret");
+    EXPECT_EQ(settings.UploadDescription(), longText);
     EXPECT_EQ(beeps, 0);
 }
 
