@@ -30,8 +30,6 @@ protected:
         static char name[] = "test_ui";
         static char* argv[] = {name, nullptr};
         static QCoreApplication app(argc, argv); // the Qt socket needs an event loop
-        modUpload::ResetServiceValues();
-        modUpload::SetMaxFileSize(100 * MB);
         // Status n is "S<n>", prompt n is "I<n>"; the messages carry their placeholders.
         std::vector<std::string> status;
         for (int n = 1; n <= 21; ++n) {
@@ -45,6 +43,8 @@ protected:
         format.decimal = ",";
         upload = std::make_unique<clsUpload>(settings, texts, format, QtSocketFactory());
         queue = std::make_unique<UploadQueue>(toolkit, settings, texts, format, *upload);
+        queue->SetService({100 * MB, "", ""});
+        toolkit.Watch(queue->List());
         for (const char* key :
              {"file_count", "upload_maxfilesize", "upload_traffic", "upload_count"}) {
             queue->Status().SetTemplate(key, std::string(key) + ": %1");
@@ -54,7 +54,6 @@ protected:
         toolkit.posted.clear(); // work never run may hold objects that use the settings
         queue.reset();
         upload.reset();
-        modUpload::ResetServiceValues();
     }
 
     // A file of size bytes (sparse, so large sizes cost nothing).
