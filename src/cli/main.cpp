@@ -144,7 +144,8 @@ private:
             std::fprintf(stderr,
                          "vostrand-upload: the service at %s did not tell its upload limits\n",
                          m_BaseUrl.c_str());
-            Finish(ExitInfoFailed, false);
+            // After the queue's own message, which it posted before raising this event.
+            m_Toolkit.Post([this] { Finish(ExitInfoFailed, false); });
             return;
         }
         for (auto& entry : m_Entries) {

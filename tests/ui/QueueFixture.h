@@ -39,6 +39,7 @@ protected:
         texts.SetMessageTexts({"M1 Info fehlgeschlagen", "M2 {%1} schon da", "M3 {%1} > {%2} MB",
                                "M4 Upload läuft", "M5 {%1}: {%2}", "M6 Neue Version"});
         texts.SetInputTexts({"I1", "I2", "I3"});
+        texts.SetLogFileTexts({"L1", "L2", "L3", "L4", "L5"});
         format.group = ".";
         format.decimal = ",";
         upload = std::make_unique<clsUpload>(settings, texts, format, QtSocketFactory());
