@@ -587,8 +587,8 @@ std::string clsHTTP::FeedBody() {
 // announced length. Returns a "Fehler " text when the file cannot be read or ends early.
 std::string clsHTTP::ReadFileBlock(int fd) {
     // A small file needs no large block.
-    const auto needed = static_cast<std::size_t>(
-        std::min(ReadBlockSize, std::max(PieceSize, m_SendFileLeft)));
+    const auto needed =
+        static_cast<std::size_t>(std::min(ReadBlockSize, std::max(PieceSize, m_SendFileLeft)));
     if (m_ReadBlock.size() < needed)
         m_ReadBlock.resize(needed);
     const std::size_t kept = m_ReadEnd - m_ReadPos;
