@@ -37,8 +37,7 @@ std::string WithoutLineBreaks(std::string text) {
     return text;
 }
 
-// Names and file names inside a quoted Content-Disposition parameter. Only a file's own name
-// goes out, as browsers send it: its folders would tell the service the user's name and layout.
+// Names and file names inside a quoted Content-Disposition parameter.
 std::string QuotedParameter(const std::string& text) {
     std::string out;
     out.reserve(text.size());
@@ -450,6 +449,8 @@ void clsHTTP::sckHTTP_Connect() {
         for (const FormElement& element : m_Elements) {
             addText(delimiter);
             if (element.Type == 1) {
+                // Only the file's own name goes out, as browsers send it: its folders would tell
+                // the service the user's name and the layout of the disk.
                 addText("Content-Disposition: form-data; name=\"" + QuotedParameter(element.Name) +
                         "\"; filename=\"" +
                         QuotedParameter(modFileSystem::GetFileName(element.Value)) + "\"\r\n");
