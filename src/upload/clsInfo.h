@@ -4,8 +4,8 @@
 // reports whether a positive maximum file size arrived.
 //
 // Complete is the last thing this object does in any call: the owner may read the values in it
-// and release the object there. Only a whole 200 answer is read: a failed, stalled or oversized
-// one (beyond modUpload::MaxAnswerLength) reports false.
+// and release the object there. Only a whole 200 answer is read: a failed, stalled, cut-off
+// (clsHTTP::BodyComplete) or oversized one (beyond modUpload::MaxAnswerLength) reports false.
 #include "http/Socket.h"
 #include "platform/Clock.h"
 #include "upload/modUpload.h"
