@@ -38,7 +38,8 @@ public:
     int64_t BytesQueued() const override { return m_Queued; }
 
     // --- the network side, driven by the test -------------------------------------------------
-    // The connection opens: raises Connected.
+    // The connection opens: raises Connected. A connect to no host (or a port outside 1..65535)
+    // never opens: its pending failure is raised instead.
     void Accept();
     // Bytes arrive: raises DataArrival with the number of bytes now pending.
     void Feed(const std::string& bytes);
