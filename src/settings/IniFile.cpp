@@ -148,10 +148,12 @@ Document Document::Parse(const std::string& text) {
     while (start < bytes.size()) {
         size_t end = bytes.find('\n', start);
         const size_t next = end == std::string::npos ? bytes.size() : end + 1;
-        // A last line without a break gets the file's ending if a save adds one.
+        // A last line without a break gets the file's ending if a save adds one; CRLF when it
+        // ends in a CR of its own, which a lone LF after it would turn into a CRLF ending.
         bool crlf = doc.m_Crlf;
         if (end == std::string::npos) {
             end = bytes.size();
+            crlf = crlf || (end > start && bytes[end - 1] == '\r');
         } else {
             // Only the one CR before the LF belongs to the ending ("a\r\r\n" keeps "a\r").
             crlf = end > start && bytes[end - 1] == '\r';

@@ -107,6 +107,9 @@ TEST(IniWriteTest, ReplacesInPlaceAndKeepsEveryOtherLineTheLineEndingsAndByteOrd
         {"byte order mark", "\xEF\xBB\xBF[Main]\nlanguage=1\n",
          "\xEF\xBB\xBF[Main]\nlanguage=English\nadded=1\n\n[New]\nk=v\n"},
         // Each line keeps its own ending: a CR before the CRLF of a line in an LF file is text.
+        // A last line without a break that ends in a CR keeps it when a break is added.
+        {"final line ending in a CR", "[Main]\nx=\r",
+         "[Main]\nx=\r\r\nLANGUAGE=English\nadded=1\n\n[New]\nk=v\n"},
         {"mixed endings", "[Main]\nlanguage=1\nnote=a\r\r\n[T]\r\nx=1\n",
          "[Main]\nlanguage=English\nnote=a\r\r\nadded=1\n[T]\r\nx=1\n\n[New]\nk=v\n"},
     };
