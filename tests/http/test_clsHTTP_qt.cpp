@@ -42,12 +42,16 @@ class PeakSocket final : public Socket {
 public:
     PeakSocket() {
         m_Inner.Connected = Forward(&Socket::Connected);
+        m_Inner.Encrypted = Forward(&Socket::Encrypted);
         m_Inner.DataArrival = Forward(&Socket::DataArrival);
         m_Inner.SendProgress = Forward(&Socket::SendProgress);
         m_Inner.Closed = Forward(&Socket::Closed);
         m_Inner.Error = Forward(&Socket::Error);
     }
     void Connect(const std::string& host, int32_t port) override { m_Inner.Connect(host, port); }
+    void StartEncryption(const std::string& peerName) override {
+        m_Inner.StartEncryption(peerName);
+    }
     void SendData(std::string_view data) override {
         m_Inner.SendData(data);
         m_Peak = std::max(m_Peak, m_Inner.BytesQueued());

@@ -1,5 +1,7 @@
 #include "platform/qt/QtSocket.h"
 
+#include <QFile>
+#include <QSslConfiguration>
 #include <QTimer>
 
 namespace {
@@ -11,7 +13,8 @@ struct CallGuard {
 };
 } // namespace
 
-QtSocket::QtSocket() = default;
+QtSocket::QtSocket(QList<QSslCertificate> extraAuthorities)
+    : m_ExtraAuthorities(std::move(extraAuthorities)) {}
 
 QtSocket::~QtSocket() {
     Connected = nullptr;
@@ -28,10 +31,17 @@ void QtSocket::Connect(const std::string& host, int32_t port) {
     const uint64_t generation = ++m_Generation;
     m_ClosedReported = false;
     m_ReceivedAny = false;
-    m_Socket = new QTcpSocket();
-    QTcpSocket* socket = m_Socket;
+    m_PeerName.clear();
+    m_TlsRefusal.clear();
+    m_Socket = new QSslSocket();
+    QSslSocket* socket = m_Socket;
     QObject::connect(socket, &QTcpSocket::connected, &m_Context,
                      [this, generation] { OnConnected(generation); });
+    QObject::connect(socket, &QSslSocket::encrypted, &m_Context,
+                     [this, generation] { OnEncrypted(generation); });
+    QObject::connect(
+        socket, &QSslSocket::sslErrors, &m_Context,
+        [this, generation](const QList<QSslError>& errors) { OnSslErrors(generation, errors); });
     QObject::connect(socket, &QTcpSocket::readyRead, &m_Context,
                      [this, generation] { OnReadyRead(generation); });
     QObject::connect(socket, &QTcpSocket::bytesWritten, &m_Context,
@@ -68,6 +78,38 @@ void QtSocket::Connect(const std::string& host, int32_t port) {
     socket->connectToHost(name, static_cast<quint16>(port));
 }
 
+void QtSocket::StartEncryption(const std::string& peerName) {
+    CallGuard guard(m_InCall);
+    if (!m_Socket)
+        return;
+    QString name = QString::fromStdString(peerName);
+    if (name.size() > 2 && name.startsWith(u'[') && name.endsWith(u']'))
+        name = name.mid(1, name.size() - 2);
+    m_PeerName = name.toStdString();
+    if (!QSslSocket::supportsSsl()) {
+        const uint64_t generation = m_Generation;
+        m_ClosedReported = true;
+        Deliver(generation, [this] {
+            if (Error)
+                Error(static_cast<int32_t>(QAbstractSocket::SslInternalError),
+                      "TLS is not available on this system");
+        });
+        return;
+    }
+    QSslConfiguration config = m_Socket->sslConfiguration();
+    config.setProtocol(QSsl::TlsV1_2OrLater);
+    config.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    if (!m_ExtraAuthorities.isEmpty()) {
+        // Adding authorities turns off the lazy loading of the system's, so both are named.
+        QList<QSslCertificate> authorities = QSslConfiguration::systemCaCertificates();
+        authorities += m_ExtraAuthorities;
+        config.setCaCertificates(authorities);
+    }
+    m_Socket->setSslConfiguration(config);
+    m_Socket->setPeerVerifyName(name);
+    m_Socket->startClientEncryption();
+}
+
 void QtSocket::SendData(std::string_view data) {
     CallGuard guard(m_InCall);
     if (!m_Socket || data.empty())
@@ -90,7 +132,7 @@ void QtSocket::Close() {
     m_PendingFailure = false;
     if (!m_Socket)
         return;
-    QTcpSocket* socket = m_Socket;
+    QSslSocket* socket = m_Socket;
     m_Socket = nullptr;
     QObject::disconnect(socket, nullptr, &m_Context, nullptr);
     socket->abort();
@@ -144,6 +186,28 @@ void QtSocket::OnConnected(uint64_t generation) {
     });
 }
 
+void QtSocket::OnEncrypted(uint64_t generation) {
+    if (!Current(generation))
+        return;
+    Deliver(generation, [this] {
+        if (Encrypted)
+            Encrypted();
+    });
+}
+
+// Not ignored, so the handshake fails right after this; the reasons go into that error.
+void QtSocket::OnSslErrors(uint64_t generation, const QList<QSslError>& errors) {
+    if (!Current(generation))
+        return;
+    QStringList reasons;
+    for (const QSslError& error : errors) {
+        if (!reasons.contains(error.errorString()))
+            reasons << error.errorString();
+    }
+    m_TlsRefusal = "The certificate of " + m_PeerName +
+                   " cannot be trusted: " + reasons.join(QStringLiteral("; ")).toStdString();
+}
+
 void QtSocket::OnReadyRead(uint64_t generation) {
     if (!Current(generation) || m_Socket->bytesAvailable() <= 0)
         return;
@@ -173,7 +237,11 @@ void QtSocket::OnError(uint64_t generation, QAbstractSocket::SocketError error) 
         ReportClosed(generation);
         return;
     }
-    const std::string description = m_Socket->errorString().toStdString();
+    std::string description = m_Socket->errorString().toStdString();
+    if (!m_TlsRefusal.empty())
+        description = m_TlsRefusal;
+    else if (!m_PeerName.empty() && !m_Socket->isEncrypted())
+        description = "TLS with " + m_PeerName + " failed: " + description;
     m_ClosedReported = true; // the connection ends with this error, no Closed follows
     Deliver(generation, [this, error, description] {
         if (Error)
@@ -202,6 +270,20 @@ void QtSocket::ReportClosed(uint64_t generation) {
     });
 }
 
-SocketFactory QtSocketFactory() {
-    return [] { return std::make_unique<QtSocket>(); };
+SocketFactory QtSocketFactory(QList<QSslCertificate> extraAuthorities) {
+    return [extraAuthorities] { return std::make_unique<QtSocket>(extraAuthorities); };
+}
+
+bool ReadCaFile(const std::string& path, QList<QSslCertificate>& certificates, std::string& error) {
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = "cannot read the CA file " + path + ": " + file.errorString().toStdString();
+        return false;
+    }
+    certificates = QSslCertificate::fromDevice(&file, QSsl::Pem);
+    if (certificates.isEmpty()) {
+        error = "no PEM certificate in the CA file " + path;
+        return false;
+    }
+    return true;
 }
