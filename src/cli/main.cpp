@@ -7,9 +7,9 @@
 #include "platform/Format.h"
 #include "platform/modFileSystem.h"
 #include "platform/qt/QtSocket.h"
+#include "settings/LanguageChoice.h"
 #include "settings/modConfig.h"
 #include "settings/modLanguage.h"
-#include "settings/LanguageChoice.h"
 #include "ui/UploadQueue.h"
 #include "upload/clsInfo.h"
 #include "upload/clsUpload.h"
@@ -82,9 +82,10 @@ struct Entry {
 class UploadCommand {
 public:
     UploadCommand(const CliOptions& options, ConfigSettings& settings,
-                  const modLanguage::TextLists& texts, const NumberFormat& format)
-        : m_Options(options), m_Settings(settings),
-          m_Upload(settings, texts, format, QtSocketFactory()),
+                  const modLanguage::TextLists& texts, const NumberFormat& format,
+                  const SocketFactory& sockets)
+        : m_Options(options), m_Settings(settings), m_Sockets(sockets),
+          m_Upload(settings, texts, format, sockets),
           m_Toolkit(m_Upload, isatty(STDERR_FILENO) != 0 && !options.quiet),
           m_Queue(m_Toolkit, settings, texts, format, m_Upload) {
         m_Toolkit.SetList(m_Queue.List());
@@ -107,7 +108,10 @@ public:
 
     void Begin() {
         m_Queue.SetInitialState();
-        m_Queue.RequestInfo(std::make_unique<clsInfo>(m_Settings, QtSocketFactory()));
+        auto info = std::make_unique<clsInfo>(m_Settings, m_Sockets);
+        // The queue releases it only after InfoComplete has returned.
+        m_Info = info.get();
+        m_Queue.RequestInfo(std::move(info));
     }
 
     // SIGINT or SIGTERM: the first cancels the run and ends with the summary; a second one
@@ -130,13 +134,16 @@ public:
 
 private:
     void OnInfoComplete(bool success) {
+        const clsInfo* info = m_Info;
+        m_Info = nullptr;
         if (m_Finished) {
             return;
         }
         if (!success) {
+            const std::string why = info ? info->FailureDetails() : std::string();
             std::fprintf(stderr,
-                         "vostrand-upload: the service at %s did not tell its upload limits\n",
-                         modUpload::BaseUrl().c_str());
+                         "vostrand-upload: the service at %s did not tell its upload limits%s\n",
+                         modUpload::BaseUrl().c_str(), why.empty() ? "" : (": " + why).c_str());
             Finish(ExitInfoFailed, false);
             return;
         }
@@ -263,6 +270,8 @@ private:
 
     const CliOptions& m_Options;
     ConfigSettings& m_Settings;
+    SocketFactory m_Sockets;
+    const clsInfo* m_Info = nullptr; // the information query, until it has answered
     clsUpload m_Upload;
     TerminalToolkit m_Toolkit;
     UploadQueue m_Queue;
@@ -358,7 +367,16 @@ int main(int argc, char** argv) {
     modLanguage::LoadTextLists(texts, modLanguage::LanguageFilePath(languageFolder, language));
 
     const NumberFormat format = NumberFormat::FromLocale();
-    UploadCommand command(options, settings, texts, format);
+    // Trust for https: the system's authorities, plus those of --ca-file or the configuration.
+    const std::string caFile = options.caFile
+                                   ? *options.caFile
+                                   : modConfig::ReadIniValue(configFile, "Service", "ca_file", "");
+    QList<QSslCertificate> authorities;
+    if (!caFile.empty() && !ReadCaFile(caFile, authorities, error)) {
+        std::fprintf(stderr, "vostrand-upload: %s\n", error.c_str());
+        return ExitUsage;
+    }
+    UploadCommand command(options, settings, texts, format, QtSocketFactory(authorities));
 
     if (::pipe2(g_SignalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
         struct sigaction action {};

@@ -35,6 +35,9 @@ public:
     bool CheckStall(int32_t limitSeconds = modUpload::DefaultStallLimitSeconds);
     // True from RequestInfo until Complete has been raised.
     bool Pending() const { return m_Pending; }
+    // Why the last query failed when its request ended in error (the Details of state -3, such
+    // as a refused certificate), else empty. Readable inside Complete.
+    const std::string& FailureDetails() const { return m_FailureDetails; }
 
     // Reads an answer body into modUpload's values (what a 200 answer does).
     static void ParseAnswer(const std::string& data);
@@ -48,6 +51,7 @@ private:
     const ConfigSettings& m_Settings;
     bool m_Pending = false;
     bool m_GivenUp = false;
+    std::string m_FailureDetails;
     std::shared_ptr<bool> m_Alive = std::make_shared<bool>(true);
     std::unique_ptr<clsHTTP> objHTTP;
 };
