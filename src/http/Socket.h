@@ -35,6 +35,7 @@ public:
     std::function<void()> Connected;
     std::function<void()> Encrypted; // the TLS handshake succeeded and the peer is verified
     std::function<void(int64_t bytesTotal)> DataArrival;
+    // bytesSent may be 0: queued bytes left (under TLS, after they were counted) and made room.
     std::function<void(int64_t bytesSent, int64_t bytesRemaining)> SendProgress;
     std::function<void()> Closed; // the peer closed the connection (orderly)
     std::function<void(int32_t number, const std::string& description)> Error;

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QSslConfiguration>
 #include <QTimer>
+#include <algorithm>
 
 namespace {
 // Guards the owner-facing calls so that signals Qt emits synchronously inside them are deferred.
@@ -14,7 +15,10 @@ struct CallGuard {
 } // namespace
 
 QtSocket::QtSocket(QList<QSslCertificate> extraAuthorities)
-    : m_ExtraAuthorities(std::move(extraAuthorities)) {}
+    : m_ExtraAuthorities(std::move(extraAuthorities)) {
+    m_Drain.setSingleShot(true);
+    QObject::connect(&m_Drain, &QTimer::timeout, &m_Context, [this] { Drain(); });
+}
 
 QtSocket::~QtSocket() {
     Connected = nullptr;
@@ -114,7 +118,32 @@ void QtSocket::SendData(std::string_view data) {
     CallGuard guard(m_InCall);
     if (!m_Socket || data.empty())
         return;
-    m_Socket->write(data.data(), static_cast<qint64>(data.size()));
+    if (!m_Socket->isEncrypted()) {
+        m_Socket->write(data.data(), static_cast<qint64>(data.size()));
+        return;
+    }
+    // Kept here and handed to TLS a record at a time: Qt encrypts all it holds in one go into
+    // fresh buffers of that size, which costs more than the encryption itself.
+    m_Outgoing.append(data.data(), static_cast<qsizetype>(data.size()));
+    WriteOutgoing();
+}
+
+void QtSocket::WriteOutgoing() {
+    while (m_Socket && m_OutgoingPos < m_Outgoing.size() &&
+           m_Socket->bytesToWrite() + m_Socket->encryptedBytesToWrite() < TlsInFlight) {
+        const qsizetype count = std::min(TlsRecordSize, m_Outgoing.size() - m_OutgoingPos);
+        m_Socket->write(m_Outgoing.constData() + m_OutgoingPos, count);
+        m_OutgoingPos += count;
+    }
+    if (m_OutgoingPos == m_Outgoing.size()) {
+        m_Outgoing.resize(0);
+        m_OutgoingPos = 0;
+    } else if (m_OutgoingPos >= TlsInFlight) {
+        m_Outgoing.remove(0, m_OutgoingPos);
+        m_OutgoingPos = 0;
+    }
+    if (m_Socket && m_OutgoingPos < m_Outgoing.size() && !m_Drain.isActive())
+        m_Drain.start(0);
 }
 
 std::string QtSocket::GetData() {
@@ -130,6 +159,9 @@ void QtSocket::Close() {
     CallGuard guard(m_InCall);
     ++m_Generation;
     m_PendingFailure = false;
+    m_Drain.stop();
+    m_Outgoing.clear();
+    m_OutgoingPos = 0;
     if (!m_Socket)
         return;
     QSslSocket* socket = m_Socket;
@@ -163,7 +195,11 @@ int32_t QtSocket::State() const {
 }
 
 int64_t QtSocket::BytesQueued() const {
-    return m_Socket ? m_Socket->bytesToWrite() : 0;
+    // Under TLS bytesToWrite counts only what is still to be encrypted; what is encrypted and
+    // waiting for the network is held too.
+    return m_Socket
+               ? m_Outgoing.size() + m_Socket->bytesToWrite() + m_Socket->encryptedBytesToWrite()
+               : 0;
 }
 
 void QtSocket::Deliver(uint64_t generation, std::function<void()> notify) {
@@ -208,6 +244,42 @@ void QtSocket::OnSslErrors(uint64_t generation, const QList<QSslError>& errors) 
                    " cannot be trusted: " + reasons.join(QStringLiteral("; ")).toStdString();
 }
 
+// Under TLS bytesWritten reports bytes as they are encrypted, which is before they leave, and
+// Qt leaves encrypted bytes waiting until something flushes them. So they are pushed out here
+// while any wait, and the room their leaving makes is reported as progress of no further bytes,
+// so the owner refills.
+void QtSocket::OnEncryptedBytesWritten(uint64_t generation) {
+    if (!Current(generation) || !m_Socket->isEncrypted())
+        return;
+    Deliver(generation, [this] {
+        if (SendProgress && m_Socket)
+            SendProgress(0, BytesQueued());
+    });
+}
+
+void QtSocket::Drain() {
+    if (!m_Socket || !m_Socket->isEncrypted()) {
+        m_Drain.stop();
+        return;
+    }
+    const uint64_t generation = m_Generation;
+    const int64_t before = m_Socket->encryptedBytesToWrite();
+    m_Socket->flush();
+    WriteOutgoing();
+    if (!Current(generation))
+        return;
+    const int64_t after = m_Socket->encryptedBytesToWrite();
+    // While the network takes nothing, look again shortly instead of spinning.
+    if (after > 0)
+        m_Drain.start(DrainRetryMs);
+    else if (m_OutgoingPos == m_Outgoing.size())
+        m_Drain.stop();
+    // The bytes may also have left on their own since they were counted: with nothing waiting
+    // the owner is told too, or it would wait for a report that never comes.
+    if ((after < before || after == 0) && SendProgress)
+        SendProgress(0, BytesQueued());
+}
+
 void QtSocket::OnReadyRead(uint64_t generation) {
     if (!Current(generation) || m_Socket->bytesAvailable() <= 0)
         return;
@@ -220,9 +292,11 @@ void QtSocket::OnReadyRead(uint64_t generation) {
 void QtSocket::OnBytesWritten(uint64_t generation, qint64 bytes) {
     if (!Current(generation))
         return;
+    if (m_Socket->isEncrypted() && !m_Drain.isActive())
+        m_Drain.start(0);
     Deliver(generation, [this, bytes] {
         if (SendProgress)
-            SendProgress(bytes, m_Socket ? m_Socket->bytesToWrite() : 0);
+            SendProgress(bytes, BytesQueued());
     });
 }
 

@@ -12,6 +12,7 @@
 #include <QSslCertificate>
 #include <QSslError>
 #include <QSslSocket>
+#include <QTimer>
 
 class QtSocket final : public Socket {
 public:
@@ -31,6 +32,9 @@ public:
 private:
     void OnConnected(uint64_t generation);
     void OnEncrypted(uint64_t generation);
+    void OnEncryptedBytesWritten(uint64_t generation);
+    void Drain();
+    void WriteOutgoing();
     void OnSslErrors(uint64_t generation, const QList<QSslError>& errors);
     void OnReadyRead(uint64_t generation);
     void OnBytesWritten(uint64_t generation, qint64 bytes);
@@ -42,7 +46,14 @@ private:
     void Deliver(uint64_t generation, std::function<void()> notify);
     bool Current(uint64_t generation) const { return generation == m_Generation && m_Socket; }
 
-    QObject m_Context; // receiver of every connection to the current QTcpSocket
+    static constexpr int DrainRetryMs = 1;
+    static constexpr qsizetype TlsRecordSize = 16384;
+    static constexpr qsizetype TlsInFlight = 8 * TlsRecordSize; // handed to Qt, not yet sent
+
+    QObject m_Context;     // receiver of every connection to the current socket
+    QTimer m_Drain;        // pushes encrypted bytes out while any wait
+    QByteArray m_Outgoing; // sends under TLS, not yet handed to the socket from m_OutgoingPos
+    qsizetype m_OutgoingPos = 0;
     QPointer<QSslSocket> m_Socket;
     QList<QSslCertificate> m_ExtraAuthorities;
     std::string m_PeerName;   // the name the certificate must carry, once TLS was asked for
