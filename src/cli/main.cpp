@@ -83,15 +83,17 @@ class UploadCommand {
 public:
     UploadCommand(const CliOptions& options, ConfigSettings& settings,
                   const modLanguage::TextLists& texts, const NumberFormat& format,
-                  const SocketFactory& sockets)
+                  const SocketFactory& sockets, const std::string& baseUrl)
         : m_Options(options), m_Settings(settings), m_Sockets(sockets),
+          m_BaseUrl(modUpload::NormalizeBaseUrl(baseUrl)),
           m_Upload(settings, texts, format, sockets),
           m_Toolkit(m_Upload, isatty(STDERR_FILENO) != 0 && !options.quiet),
           m_Queue(m_Toolkit, settings, texts, format, m_Upload) {
+        m_Upload.SetBaseUrl(m_BaseUrl);
         m_Toolkit.SetList(m_Queue.List());
         m_Toolkit.Tick = [this] { m_Queue.Tick(); };
         m_Queue.SetStallLimit(options.timeoutSeconds);
-        m_Queue.SetHomePage(modUpload::BaseUrl());
+        m_Queue.SetHomePage(m_BaseUrl);
         m_Queue.InfoComplete = [this](bool success) { OnInfoComplete(success); };
         m_Queue.UploadEnded = [this](const std::string& key) {
             m_DeleteUrls[key] = m_Upload.LastDeleteUrl();
@@ -109,6 +111,7 @@ public:
     void Begin() {
         m_Queue.SetInitialState();
         auto info = std::make_unique<clsInfo>(m_Settings, m_Sockets);
+        info->SetBaseUrl(m_BaseUrl);
         // The queue releases it only after InfoComplete has returned.
         m_Info = info.get();
         m_Queue.RequestInfo(std::move(info));
@@ -143,8 +146,9 @@ private:
             const std::string why = info ? info->FailureDetails() : std::string();
             std::fprintf(stderr,
                          "vostrand-upload: the service at %s did not tell its upload limits%s\n",
-                         modUpload::BaseUrl().c_str(), why.empty() ? "" : (": " + why).c_str());
-            Finish(ExitInfoFailed, false);
+                         m_BaseUrl.c_str(), why.empty() ? "" : (": " + why).c_str());
+            // After the queue's own message, which it posted before raising this event.
+            m_Toolkit.Post([this] { Finish(ExitInfoFailed, false); });
             return;
         }
         for (auto& entry : m_Entries) {
@@ -272,6 +276,7 @@ private:
     ConfigSettings& m_Settings;
     SocketFactory m_Sockets;
     const clsInfo* m_Info = nullptr; // the information query, until it has answered
+    std::string m_BaseUrl;
     clsUpload m_Upload;
     TerminalToolkit m_Toolkit;
     UploadQueue m_Queue;
@@ -345,10 +350,10 @@ int main(int argc, char** argv) {
     // The summary is made from the rows, so they stay in the list.
     settings.SetRemoveCompleteFiles(false);
     ApplyConnectionOptions(options, settings);
-    modUpload::SetBaseUrl(
+    const std::string baseUrl =
         options.baseUrl
             ? *options.baseUrl
-            : modUpload::ResolveBaseUrl(std::getenv(modUpload::BaseUrlEnvironment), configFile));
+            : modUpload::ResolveBaseUrl(std::getenv(modUpload::BaseUrlEnvironment), configFile);
 
     const std::string languageFolder = modLanguage::LanguageFolder(programFolder);
     std::string language;
@@ -376,7 +381,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vostrand-upload: %s\n", error.c_str());
         return ExitUsage;
     }
-    UploadCommand command(options, settings, texts, format, QtSocketFactory(authorities));
+    UploadCommand command(options, settings, texts, format, QtSocketFactory(authorities), baseUrl);
 
     if (::pipe2(g_SignalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
         struct sigaction action {};
