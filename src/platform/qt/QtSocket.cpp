@@ -14,8 +14,16 @@ struct CallGuard {
 };
 } // namespace
 
-QtSocket::QtSocket(QList<QSslCertificate> extraAuthorities)
-    : m_ExtraAuthorities(std::move(extraAuthorities)) {
+QtSocket::QtSocket(QList<QSslCertificate> extraAuthorities) : m_Trust(std::make_shared<Trust>()) {
+    m_Trust->Extra = std::move(extraAuthorities);
+    Init();
+}
+
+QtSocket::QtSocket(std::shared_ptr<Trust> trust) : m_Trust(std::move(trust)) {
+    Init();
+}
+
+void QtSocket::Init() {
     m_Drain.setSingleShot(true);
     QObject::connect(&m_Drain, &QTimer::timeout, &m_Context, [this] { Drain(); });
 }
@@ -103,11 +111,14 @@ void QtSocket::StartEncryption(const std::string& peerName) {
     QSslConfiguration config = m_Socket->sslConfiguration();
     config.setProtocol(QSsl::TlsV1_2OrLater);
     config.setPeerVerifyMode(QSslSocket::VerifyPeer);
-    if (!m_ExtraAuthorities.isEmpty()) {
+    if (!m_Trust->Extra.isEmpty()) {
         // Adding authorities turns off the lazy loading of the system's, so both are named.
-        QList<QSslCertificate> authorities = QSslConfiguration::systemCaCertificates();
-        authorities += m_ExtraAuthorities;
-        config.setCaCertificates(authorities);
+        // Reading the system's is costly: once for every socket of one factory.
+        if (!m_Trust->All) {
+            m_Trust->All = QSslConfiguration::systemCaCertificates();
+            *m_Trust->All += m_Trust->Extra;
+        }
+        config.setCaCertificates(*m_Trust->All);
     }
     m_Socket->setSslConfiguration(config);
     m_Socket->setPeerVerifyName(name);
@@ -345,7 +356,9 @@ void QtSocket::ReportClosed(uint64_t generation) {
 }
 
 SocketFactory QtSocketFactory(QList<QSslCertificate> extraAuthorities) {
-    return [extraAuthorities] { return std::make_unique<QtSocket>(extraAuthorities); };
+    auto trust = std::make_shared<QtSocket::Trust>();
+    trust->Extra = std::move(extraAuthorities);
+    return [trust] { return std::make_unique<QtSocket>(trust); };
 }
 
 bool ReadCaFile(const std::string& path, QList<QSslCertificate>& certificates, std::string& error) {

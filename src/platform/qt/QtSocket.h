@@ -14,9 +14,19 @@
 #include <QSslSocket>
 #include <QTimer>
 
+#include <memory>
+#include <optional>
+
 class QtSocket final : public Socket {
 public:
+    // The authorities trusted beside the system's; shared by the sockets of one factory.
+    struct Trust {
+        QList<QSslCertificate> Extra;
+        std::optional<QList<QSslCertificate>> All; // the system's and Extra, once read
+    };
+
     explicit QtSocket(QList<QSslCertificate> extraAuthorities = {});
+    explicit QtSocket(std::shared_ptr<Trust> trust);
     ~QtSocket() override;
     QtSocket(const QtSocket&) = delete;
     QtSocket& operator=(const QtSocket&) = delete;
@@ -30,6 +40,7 @@ public:
     int64_t BytesQueued() const override;
 
 private:
+    void Init();
     void OnConnected(uint64_t generation);
     void OnEncrypted(uint64_t generation);
     void OnEncryptedBytesWritten(uint64_t generation);
@@ -55,7 +66,7 @@ private:
     QByteArray m_Outgoing; // sends under TLS, not yet handed to the socket from m_OutgoingPos
     qsizetype m_OutgoingPos = 0;
     QPointer<QSslSocket> m_Socket;
-    QList<QSslCertificate> m_ExtraAuthorities;
+    std::shared_ptr<Trust> m_Trust;
     std::string m_PeerName;   // the name the certificate must carry, once TLS was asked for
     std::string m_TlsRefusal; // why the peer's certificate was refused
     uint64_t m_Generation = 0;
