@@ -5,12 +5,11 @@ set(CPACK_PACKAGE_NAME vostrand-uploader)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR Vostrand)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "upload files to the Vostrand file-hosting service")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "A desktop window that uploads files to a Vostrand service through the service's web pages, "
-    "with a queue, per-file options, progress and the download links; beside it a command-line "
-    "uploader, vostrand-upload, and a self-hosted service, vostrand-service, with a systemd user "
-    "unit.")
-string(JOIN "" CPACK_DEBIAN_PACKAGE_DESCRIPTION ${CPACK_DEBIAN_PACKAGE_DESCRIPTION})
+    "with a queue, per-file options, progress and the download links. Beside it come a "
+    "command-line uploader, vostrand-upload, and a self-hosted service, vostrand-service, with a "
+    "systemd user unit.")
 set(VOSTRAND_MAINTAINER "Vostrand Uploader developers <maintainers@vostrand-uploader.example>"
     CACHE STRING "the package's Maintainer field")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VOSTRAND_MAINTAINER}")
