@@ -122,9 +122,13 @@ for page in "$prefix"/share/man/man1/*.1.gz; do
     grep -Eq "^ +$name +- " "$work/page" || fail "$name's manual page has no NAME line"
 done
 
+unit=$prefix/lib/systemd/user/vostrand-service.service
+if command -v systemd-analyze >/dev/null; then
+    MANPATH=$prefix/share/man systemd-analyze verify "$unit" || fail "systemd-analyze verify"
+fi
+
 # The unit's own command line, with the user's data folder in a temporary home; a free port
 # instead of 8931, which a service of the user may hold.
-unit=$prefix/lib/systemd/user/vostrand-service.service
 read -r -a command <<<"$(sed -n 's/^ExecStart=//p' "$unit")"
 [ "${command[0]}" = "$prefix/bin/vostrand-service" ] || fail "the unit starts ${command[0]}"
 mkdir -p "$work/home" "$work/elsewhere" "$work/run"
