@@ -70,7 +70,9 @@ if [ "$mode" = package ]; then
     deb=$build/vostrand-uploader_${version}_amd64.deb
     [ -f "$deb" ] || skip "no $deb: scripts/package makes it"
     for program in vostrand-uploader vostrand-upload vostrand-service; do
-        [ "$build/bin/$program" -nt "$deb" ] && skip "$deb is older than bin/$program: run scripts/package"
+        if [ "$build/bin/$program" -nt "$deb" ]; then
+            skip "$deb is older than bin/$program: run scripts/package"
+        fi
     done
     [ "$(dpkg-deb -f "$deb" Package)" = vostrand-uploader ] || fail "package name"
     [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version"
@@ -79,7 +81,8 @@ if [ "$mode" = package ]; then
     check_file_list "$work/files"
     depends=$(dpkg-deb --info "$deb" | sed -n 's/^ Depends: //p')
     echo "Depends: $depends"
-    # Versioned entries come from dpkg-shlibdeps; the plugins Qt loads at run time are named by hand.
+    # Versioned entries come from dpkg-shlibdeps; the plugins Qt loads at run time are named by
+    # hand.
     IFS=, read -r -a entries <<<"${depends//, /,}"
     names() {
         for entry in "${entries[@]}"; do
@@ -172,7 +175,8 @@ for _ in $(seq 1 100); do
     grep -q 'Watches established' "$work/inotify.err" && break
     sleep 0.1
 done
-"${user_env[@]}" QT_QPA_PLATFORM=offscreen "$prefix/bin/vostrand-uploader" >"$work/window.out" 2>&1 &
+"${user_env[@]}" QT_QPA_PLATFORM=offscreen "$prefix/bin/vostrand-uploader" \
+    >"$work/window.out" 2>&1 &
 window_pid=$!
 pids+=("$window_pid")
 read_language=
