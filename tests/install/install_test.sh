@@ -103,6 +103,9 @@ if [ "$mode" = package ]; then
     exit 0
 fi
 
+for tool in appstreamcli desktop-file-validate man curl inotifywait; do
+    command -v "$tool" >/dev/null || fail "$tool is missing: scripts/setup installs it"
+done
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" ||
     { cat "$work/install.log" >&2; fail "cmake --install"; }
@@ -175,6 +178,7 @@ for _ in $(seq 1 100); do
     grep -q 'Watches established' "$work/inotify.err" && break
     sleep 0.1
 done
+grep -q 'Watches established' "$work/inotify.err" || fail "inotifywait: $(cat "$work/inotify.err")"
 "${user_env[@]}" QT_QPA_PLATFORM=offscreen "$prefix/bin/vostrand-uploader" \
     >"$work/window.out" 2>&1 &
 window_pid=$!
