@@ -66,7 +66,10 @@ upload_curl() {
         "$base" "$work/large.bin"
 }
 faster() { # faster RESULT RESULT: the one with the shorter wall time
-    if python3 -c "import sys; sys.exit(0 if $(field wall_s "$1") <= $(field wall_s "$2") else 1)"; then
+    local first second
+    first=$(field wall_s "$1")
+    second=$(field wall_s "$2")
+    if python3 -c "import sys; sys.exit(0 if $first <= $second else 1)"; then
         echo "$1"
     else
         echo "$2"
@@ -92,5 +95,6 @@ echo "| $size_mib MiB upload over HTTPS | wall time | client CPU time | client p
 echo "|---|---|---|---|"
 for row in "vostrand-upload --ca-file:$client" "curl -F --cacert:$curl"; do
     result=${row#*:}
-    echo "| ${row%%:*} | $(field wall_s "$result") s | $(field cpu_s "$result") s | $(field peak_rss_mib "$result") MiB |"
+    echo "| ${row%%:*} | $(field wall_s "$result") s | $(field cpu_s "$result") s" \
+        "| $(field peak_rss_mib "$result") MiB |"
 done
