@@ -6,6 +6,7 @@
 
 #include "HttpServer.h"
 #include "Storage.h"
+#include "Version.h"
 
 #include <chrono>
 #include <cstdint>
@@ -24,11 +25,14 @@ struct ServiceOptions {
     int32_t Port = 8931;
     std::filesystem::path StorageDir;
     int64_t MaxSizeMB = 100;
-    std::string ClientVersion = "1.00.0009";
+    std::string ClientVersion = VOSTRAND_VERSION_TEXT;
     std::string News;
     std::vector<std::pair<std::string, std::string>> Premium; // user, password
     bool ScriptAnswer = false; // answer uploads with a location.href page instead of a 302
     bool Quiet = false;
+    // Both set: the service speaks HTTPS with this PEM certificate (chain) and key.
+    std::string TlsCert;
+    std::string TlsKey;
 };
 
 class Service {
@@ -46,7 +50,7 @@ public:
     void Stop();
 
     int32_t Port() const { return m_Port; }
-    // "http://host:port/" of the bound address.
+    // "http://host:port/" (or "https://") of the bound address.
     std::string BaseUrl() const;
 
 private:
@@ -71,6 +75,7 @@ private:
 
     void Routes();
     std::string BaseUrlFor(const httplib::Request& req) const;
+    std::string Scheme() const { return m_Server->Tls() ? "https://" : "http://"; }
     std::string NewPhpSession(const std::string& strUser);
     std::string PremiumUserOf(const httplib::Request& req) const;
     int64_t MaxBytes() const { return m_Options.MaxSizeMB * 1048576; }

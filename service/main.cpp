@@ -22,14 +22,16 @@ constexpr const char* kUsage =
     "  --storage DIR             where uploads are kept\n"
     "                            (default $XDG_DATA_HOME/vostrand-service)\n"
     "  --max-size-mb N           largest accepted file in MB (default 100)\n"
-    "  --client-version TEXT     client version announced by toolconfig.php (default "
-    "1.00.0009)\n"
+    "  --client-version TEXT     client version announced by toolconfig.php "
+    "(default " VOSTRAND_VERSION_TEXT ")\n"
     "  --news TEXT               news text announced by toolconfig.php\n"
     "  --premium-file FILE       premium accounts, one USER:PASSWORD per line ('#' starts a\n"
     "                            comment); also one per line in $VOSTRAND_SERVICE_PREMIUM\n"
     "  --premium USER:PASSWORD   deprecated: the password shows in the process list\n"
     "  --upload-answer redirect|script\n"
     "                            answer uploads with a 302 (default) or a script page\n"
+    "  --tls-cert FILE           serve HTTPS with this PEM certificate (chain)\n"
+    "  --tls-key FILE            and this PEM private key (both or neither)\n"
     "  --quiet                   no request log on stderr\n"
     "  --help                    this text\n"
     "Prints its base URL on one line once it listens; stops on SIGINT or SIGTERM.\n";
@@ -158,6 +160,10 @@ int main(int argc, char** argv) {
                 return Fail("--upload-answer expects redirect or script");
             }
             options.ScriptAnswer = value == "script";
+        } else if (arg == "--tls-cert") {
+            options.TlsCert = value;
+        } else if (arg == "--tls-key") {
+            options.TlsKey = value;
         } else {
             return Fail("unknown option: " + arg + " (see --help)");
         }
@@ -168,6 +174,9 @@ int main(int argc, char** argv) {
         if (!error.empty()) {
             return Fail(error);
         }
+    }
+    if (options.TlsCert.empty() != options.TlsKey.empty()) {
+        return Fail("--tls-cert and --tls-key go together");
     }
 
     // Signals are taken by sigwait in this thread only; the server's threads never see them.
