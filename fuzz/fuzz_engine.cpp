@@ -29,6 +29,8 @@ const std::string& UploadFile() {
         std::string folder = "/tmp/vostrand-fuzz-engine-XXXXXX";
         if (::mkdtemp(folder.data()) == nullptr)
             std::abort();
+        static const std::string removal = "rm -rf '" + folder + "'";
+        std::atexit([] { (void)!std::system(removal.c_str()); });
         const std::string file = folder + "/report.txt";
         std::ofstream(file) << "Hello, Vostrand!\n";
         return file;

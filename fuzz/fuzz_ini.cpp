@@ -26,6 +26,8 @@ std::string FuzzFolder() {
         std::string path = "/tmp/vostrand-fuzz-ini-XXXXXX";
         if (::mkdtemp(path.data()) == nullptr)
             std::abort();
+        static const std::string removal = "rm -rf '" + path + "'";
+        std::atexit([] { (void)!std::system(removal.c_str()); });
         // The save's flush to disk would hold the fuzzer to a few dozen runs a second.
         modConfig::ini::SetSyncFunction([](int) { return 0; });
         return path;
