@@ -128,6 +128,11 @@ public:
 
     // The current state value (not a property of the interface; handy for owners and tests).
     int32_t State() const { return m_State; }
+    // How the last request failed: the details its StateChanged(-3) carried ("" when it did not
+    // fail), and the socket's error number when the connection failed (-1 otherwise), so that
+    // an owner can tell the user why in plain words.
+    const std::string& FailureDetails() const { return m_FailureDetails; }
+    int32_t SocketError() const { return m_SocketError; }
 
     // --- events -----------------------------------------------------------------------------
     std::function<void(int32_t ReturnCode, const std::string& ReplyMessage,
@@ -201,6 +206,8 @@ private:
     int64_t m_ReturnContentResume = 0;
     int64_t m_ReturnContentPointer = 0;
     int32_t m_State = 0;
+    std::string m_FailureDetails;
+    int32_t m_SocketError = -1;
 
     std::vector<HeaderEntry> m_Headers;
     std::vector<FormElement> m_Elements;

@@ -1,6 +1,7 @@
 #include "ui/UploadQueue.h"
 
 #include "platform/modFileSystem.h"
+#include "platform/modText.h"
 #include "settings/modConfig.h"
 #include "settings/modLanguage.h"
 #include "upload/clsInfo.h"
@@ -205,15 +206,7 @@ void UploadQueue::SetValue(int32_t prompt, std::string UploadItem::*field) {
         return;
     }
     // 60 characters, not bytes: a cut inside a UTF-8 sequence would leave an invalid text.
-    std::string value;
-    size_t characters = 0;
-    for (size_t i = 0; i < entered->size(); ++i) {
-        const auto byte = static_cast<unsigned char>((*entered)[i]);
-        if ((byte & 0xC0) != 0x80 && characters++ == MaxValueLength) {
-            break;
-        }
-        value += static_cast<char>(byte);
-    }
+    const std::string value = modText::CutCharacters(*entered, MaxValueLength);
     for (int32_t index : m_Toolkit.SelectedRows()) {
         if (index < m_List.Count()) {
             (*m_List.At(index)).*field = value;
@@ -299,6 +292,7 @@ void UploadQueue::StartRun(const std::string& logPath) {
         if (row->UploadState != UploadStateWord::Complete) {
             row->StatusText = m_Texts.GetStatusText(StatusNumber::Idle);
             row->UploadState = UploadStateWord::Idle;
+            row->ErrorText.clear();
             m_Toolkit.RefreshRow(i);
         }
     }

@@ -88,6 +88,7 @@ struct UploadItem {
     std::string ElapsedText;     // column 10: "-" or FormatDuration
     std::string RemainingText;   // column 11: "-" or FormatDuration
     std::string DownloadUrl;     // column 12: "-" until the upload ends, then the link or ""
+    std::string ErrorText;       // why the row ended "ERROR", in plain words; "" otherwise
 
     // The text the list shows in a column (values of columns 2 to 4 as "-" when empty).
     std::string ColumnText(UploadColumn column) const;

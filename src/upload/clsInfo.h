@@ -35,6 +35,8 @@ public:
     bool CheckStall(int32_t limitSeconds = modUpload::DefaultStallLimitSeconds);
     // True from RequestInfo until Complete has been raised.
     bool Pending() const { return m_Pending; }
+    // Why the last query failed, in plain words ("" after a success).
+    const std::string& ErrorText() const { return m_ErrorText; }
 
     // Reads an answer body into modUpload's values (what a 200 answer does).
     static void ParseAnswer(const std::string& data);
@@ -48,6 +50,8 @@ private:
     const ConfigSettings& m_Settings;
     bool m_Pending = false;
     bool m_GivenUp = false;
+    int32_t m_StalledSeconds = 0;
+    std::string m_ErrorText;
     std::shared_ptr<bool> m_Alive = std::make_shared<bool>(true);
     std::unique_ptr<clsHTTP> objHTTP;
 };
