@@ -1,8 +1,8 @@
 #pragma once
-// The window toolkit for a terminal: every row counts as selected, messages go to stderr,
-// input boxes are answered from what the command line asked for, the timer is a QTimer and
-// posted work runs on the Qt event loop. The running row is drawn as one live line on stderr
-// when it is a terminal.
+// The window toolkit for a terminal: every row counts as selected, messages go to stderr (or to
+// a caller who collects them), input boxes are answered from what the command line asked for,
+// the timer is a QTimer and posted work runs on the Qt event loop. The running row is drawn as
+// one live line on stderr when it is a terminal.
 #include "ui/WindowToolkit.h"
 #include "upload/UploadItem.h"
 #include "upload/clsUpload.h"
@@ -24,8 +24,19 @@ public:
     std::function<void()> Tick;
     // Answers of the next input boxes, in order; an empty queue answers "cancelled".
     std::deque<std::optional<std::string>> InputAnswers;
-    // Ends the live line, if one is open (the upload of its row has ended).
+    // While set, messages go here instead of stderr (the caller tells them with the path the
+    // user gave).
+    std::vector<std::string>* Collect = nullptr;
+    // Ends the live line, if one is open (the upload of its row has ended, or Ctrl+C).
     void FinishLine();
+
+    // The live line of a row for a terminal of that many columns: the name shortened in the
+    // middle, then percent, bytes, speed, elapsed and remaining time; on a narrow terminal the
+    // fields go from the right, the percent last of all. Never as wide as columns, free of
+    // control characters.
+    static std::string ProgressLine(const UploadItem& row, size_t columns);
+    // 1023 B, 1.5 KiB, 12.0 MiB, 2.25 GiB
+    static std::string HumanBytes(double bytes);
 
     void SetMenuEnabled(const std::string&, bool) override {}
     void SetButtonEnabled(const std::string&, bool) override {}

@@ -53,6 +53,8 @@ void UploadItem::SetPublish(bool publish, const modLanguage::TextLists& texts) {
 
 void UploadItem::ClearProgress() {
     ProgressText = SentText = SpeedText = ElapsedText = RemainingText = DownloadUrl = "-";
+    Percent = BytesPerSecond = ElapsedSeconds = RemainingSeconds = 0;
+    SentBytes = 0;
 }
 
 std::shared_ptr<UploadItem> MakeUploadItem(const std::string& path, int64_t size,

@@ -89,6 +89,12 @@ struct UploadItem {
     std::string RemainingText;   // column 11: "-" or FormatDuration
     std::string DownloadUrl;     // column 12: "-" until the upload ends, then the link or ""
     std::string ErrorText;       // why the row ended "ERROR", in plain words; "" otherwise
+    // The raw numbers behind columns 7 to 11 while the file is sent (0 otherwise).
+    double Percent = 0;
+    int64_t SentBytes = 0;
+    double BytesPerSecond = 0;
+    double ElapsedSeconds = 0;
+    double RemainingSeconds = 0;
 
     // The text the list shows in a column (values of columns 2 to 4 as "-" when empty).
     std::string ColumnText(UploadColumn column) const;

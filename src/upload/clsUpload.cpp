@@ -162,6 +162,11 @@ void clsUpload::UpdateStatus() {
     if (fileSent <= 0) {
         return;
     }
+    m_Row->Percent = percent;
+    m_Row->SentBytes = static_cast<int64_t>(fileSent);
+    m_Row->BytesPerSecond = speed * 1024;
+    m_Row->ElapsedSeconds = elapsed;
+    m_Row->RemainingSeconds = remaining;
     m_Row->ProgressText = WholePercent(percent) + "%";
     m_Row->SentText = FormatSizeKB(static_cast<int64_t>(fileSent), m_Format);
     m_Row->SpeedText = FormatFixed2(speed, m_Format) + " KB/s";
