@@ -26,7 +26,7 @@ constexpr const char* kUsage =
     "  --upload-answer redirect|script\n"
     "                            answer uploads with a 302 (default) or a script page\n"
     "  --quiet                   no request log on stderr\n"
-    "  --help                    this text\n"
+    "  --help, --version         this text; the program's version\n"
     "Prints its base URL on one line once it listens; stops on SIGINT or SIGTERM.\n";
 
 std::filesystem::path DefaultStorage() {
@@ -66,6 +66,10 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("vostrand-service %s\n", VOSTRAND_VERSION);
             return 0;
         }
         if (arg == "--quiet") {
