@@ -80,18 +80,6 @@ std::string ShortenMiddle(const std::string& name, size_t width) {
     return Text(left) + "..." + Text(right);
 }
 
-std::string ClockText(double seconds) {
-    const auto whole = static_cast<long long>(seconds + 0.5);
-    char text[32];
-    if (whole >= 3600) {
-        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", whole / 3600, whole / 60 % 60,
-                      whole % 60);
-    } else {
-        std::snprintf(text, sizeof text, "%lld:%02lld", whole / 60, whole % 60);
-    }
-    return text;
-}
-
 } // namespace
 
 std::string TerminalToolkit::HumanBytes(double bytes) {
@@ -114,14 +102,12 @@ std::string TerminalToolkit::ProgressLine(const UploadItem& row, size_t columns)
     // The last column stays free: a line that wraps is not erased by the next redraw.
     const size_t room = columns > 1 ? columns - 1 : 0;
     std::vector<std::string> fields;
-    if (row.ProgressText != "-" && !row.ProgressText.empty()) {
-        char percent[16];
-        std::snprintf(percent, sizeof percent, "%3.0f%%", row.Percent);
-        fields = {percent,
-                  HumanBytes(static_cast<double>(row.SentBytes)) + " / " +
+    if (row.Percent >= 0) {
+        fields = {std::to_string(row.Percent) + "%",
+                  HumanBytes(static_cast<double>(row.BytesSent)) + " / " +
                       HumanBytes(static_cast<double>(row.FileSize)),
-                  HumanBytes(row.BytesPerSecond) + "/s", ClockText(row.ElapsedSeconds) + " elapsed",
-                  ClockText(row.RemainingSeconds) + " left"};
+                  HumanBytes(row.Speed) + "/s", row.ElapsedText + " elapsed",
+                  row.RemainingText + " left"};
     } else {
         fields = {Text(Cells(row.StatusText))};
     }
@@ -170,7 +156,12 @@ void TerminalToolkit::FinishLine() {
     }
 }
 
-void TerminalToolkit::RefreshRow(int32_t index) {
+void TerminalToolkit::SetList(UploadList& list) {
+    m_List = &list;
+    list.Changed = [this](int32_t index, ColumnSet) { DrawRow(index); };
+}
+
+void TerminalToolkit::DrawRow(int32_t index) {
     if (!m_Progress || m_List == nullptr || index < 0 || index >= m_List->Count()) {
         return;
     }

@@ -75,17 +75,20 @@ struct Entry {
 class UploadCommand {
 public:
     UploadCommand(const CliOptions& options, ConfigSettings& settings,
-                  const modLanguage::TextLists& texts, const NumberFormat& format)
+                  const modLanguage::TextLists& texts, const NumberFormat& format,
+                  const std::string& baseUrl)
         : m_Options(options), m_Settings(settings), m_Texts(texts),
+          m_BaseUrl(modUpload::NormalizeBaseUrl(baseUrl)),
           m_Sockets(CliSocketFactory(options.limitRate, options.verbose)),
           m_Upload(settings, texts, format, m_Sockets),
           // The live line and --verbose's lines would run into each other.
           m_Toolkit(m_Upload, isatty(STDERR_FILENO) != 0 && !options.quiet && !options.verbose),
           m_Queue(m_Toolkit, settings, texts, format, m_Upload) {
+        m_Upload.SetBaseUrl(m_BaseUrl);
         m_Toolkit.SetList(m_Queue.List());
         m_Toolkit.Tick = [this] { m_Queue.Tick(); };
         m_Queue.SetStallLimit(options.timeoutSeconds);
-        m_Queue.SetHomePage(modUpload::BaseUrl());
+        m_Queue.SetHomePage(m_BaseUrl);
         m_Queue.InfoComplete = [this](bool success) { OnInfoComplete(success); };
         m_Queue.UploadEnded = [this](const std::string& key) {
             m_DeleteUrls[key] = m_Upload.LastDeleteUrl();
@@ -111,8 +114,10 @@ public:
     void Begin() {
         m_Queue.SetInitialState();
         auto info = std::make_unique<clsInfo>(m_Settings, m_Sockets);
+        info->SetBaseUrl(m_BaseUrl);
         m_Info = info.get();
-        // The query's messages are told with its cause, in OnInfoComplete.
+        // A failed query is told with its cause, in OnInfoComplete; the queue's box about it
+        // (restart the program) is no advice for a command line.
         m_Toolkit.Collect = &m_Messages;
         m_Queue.RequestInfo(std::move(info));
     }
@@ -160,7 +165,6 @@ private:
     }
 
     void OnInfoComplete(bool success) {
-        m_Toolkit.Collect = nullptr;
         if (m_Finished) {
             return;
         }
@@ -169,15 +173,14 @@ private:
             std::fprintf(stderr,
                          "vostrand-upload: the service information of %s could not be fetched: "
                          "%s\n",
-                         modUpload::BaseUrl().c_str(),
-                         m_Info != nullptr ? m_Info->ErrorText().c_str() : "");
-            Finish(ExitInfoFailed);
+                         m_BaseUrl.c_str(), m_Info != nullptr ? m_Info->ErrorText().c_str() : "");
+            // After the queue's own box, which it posted before raising this event; the box
+            // (collected) says no more than the line above.
+            m_Toolkit.Post([this] { Finish(ExitInfoFailed); });
             return;
         }
-        m_Info = nullptr;                        // released by the queue
-        for (const auto& message : m_Messages) { // a newer version, for one
-            std::fprintf(stderr, "vostrand-upload: %s\n", message.c_str());
-        }
+        m_Info = nullptr; // released by the queue
+        m_Toolkit.Collect = nullptr;
         for (auto& entry : m_Entries) {
             if (entry.repeated || entry.refused) {
                 continue;
@@ -278,6 +281,9 @@ private:
     }
 
     void Finish(int code) {
+        if (m_Finished) {
+            return;
+        }
         m_Finished = true;
         m_RetryTimer.stop();
         m_Toolkit.SetTimerEnabled(false);
@@ -336,6 +342,7 @@ private:
     const CliOptions& m_Options;
     ConfigSettings& m_Settings;
     const modLanguage::TextLists& m_Texts;
+    std::string m_BaseUrl;
     SocketFactory m_Sockets;
     clsUpload m_Upload;
     TerminalToolkit m_Toolkit;
@@ -514,11 +521,11 @@ int main(int argc, char** argv) {
     modConfig::LoadConfig(settings, configFile); // read, never written
     // The summary is made from the rows, so they stay in the list.
     settings.SetRemoveCompleteFiles(false);
-    modUpload::SetBaseUrl(
+    const std::string baseUrl = modUpload::NormalizeBaseUrl(
         options.baseUrl
             ? *options.baseUrl
             : modUpload::ResolveBaseUrl(std::getenv(modUpload::BaseUrlEnvironment), configFile));
-    ApplyConnectionOptions(options, settings, modUpload::BaseUrl());
+    ApplyConnectionOptions(options, settings, baseUrl);
     if (!options.logPath.empty()) {
         if (const std::string problem = LogFileProblem(options.logPath); !problem.empty()) {
             std::fprintf(stderr, "vostrand-upload: --log %s: %s\n", options.logPath.c_str(),
@@ -552,7 +559,7 @@ int main(int argc, char** argv) {
     modLanguage::LoadTextLists(texts, modLanguage::LanguageFilePath(languageFolder, language));
 
     const NumberFormat format = NumberFormat::FromLocale();
-    UploadCommand command(options, settings, texts, format);
+    UploadCommand command(options, settings, texts, format, baseUrl);
 
     if (::pipe2(g_SignalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
         struct sigaction action {};
