@@ -80,6 +80,19 @@ std::string ShortenMiddle(const std::string& name, size_t width) {
     return Text(left) + "..." + Text(right);
 }
 
+// 0:07, 12:30, 1:02:03
+std::string ClockText(double seconds) {
+    const auto whole = static_cast<long long>(std::max(seconds, 0.0) + 0.5);
+    char text[32];
+    if (whole >= 3600) {
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", whole / 3600, whole / 60 % 60,
+                      whole % 60);
+    } else {
+        std::snprintf(text, sizeof text, "%lld:%02lld", whole / 60, whole % 60);
+    }
+    return text;
+}
+
 } // namespace
 
 std::string TerminalToolkit::HumanBytes(double bytes) {
@@ -98,16 +111,18 @@ std::string TerminalToolkit::HumanBytes(double bytes) {
     return text;
 }
 
-std::string TerminalToolkit::ProgressLine(const UploadItem& row, size_t columns) {
+std::string TerminalToolkit::ProgressLine(const UploadItem& row, size_t columns, double seconds) {
     // The last column stays free: a line that wraps is not erased by the next redraw.
     const size_t room = columns > 1 ? columns - 1 : 0;
     std::vector<std::string> fields;
     if (row.Percent >= 0) {
+        const double sent = static_cast<double>(row.BytesSent);
+        const double speed = seconds > 0 ? sent / seconds : row.Speed;
+        const double remaining = speed > 0 ? (static_cast<double>(row.FileSize) - sent) / speed : 0;
         fields = {std::to_string(row.Percent) + "%",
-                  HumanBytes(static_cast<double>(row.BytesSent)) + " / " +
-                      HumanBytes(static_cast<double>(row.FileSize)),
-                  HumanBytes(row.Speed) + "/s", row.ElapsedText + " elapsed",
-                  row.RemainingText + " left"};
+                  HumanBytes(sent) + " / " + HumanBytes(static_cast<double>(row.FileSize)),
+                  HumanBytes(speed) + "/s", ClockText(seconds) + " elapsed",
+                  ClockText(remaining) + " left"};
     } else {
         fields = {Text(Cells(row.StatusText))};
     }
@@ -174,9 +189,23 @@ void TerminalToolkit::DrawRow(int32_t index) {
     if (m_LiveKey != row.FilePath) {
         FinishLine();
         m_LiveKey = row.FilePath;
+        m_SendClock.invalidate();
+        m_SentBytes = 0;
+        m_SentSeconds = 0;
     }
+    // The engine counts whole seconds; the line's speed and times use a finer clock, started
+    // when the file's request starts.
+    if (m_Upload.RequestIndex() == clsUpload::RequestFile && !m_SendClock.isValid()) {
+        m_SendClock.start();
+    }
+    // The bytes sent change once a second: the speed is theirs over the time they were read at.
+    if (m_SendClock.isValid() && row.BytesSent != m_SentBytes) {
+        m_SentBytes = row.BytesSent;
+        m_SentSeconds = static_cast<double>(m_SendClock.elapsed()) / 1000.0;
+    }
+    const double seconds = m_SendClock.isValid() ? m_SentSeconds : 0;
     // Carriage return and erase-line: the row's line is redrawn in place.
-    std::fprintf(stderr, "\r\033[K%s", ProgressLine(row, TerminalColumns()).c_str());
+    std::fprintf(stderr, "\r\033[K%s", ProgressLine(row, TerminalColumns(), seconds).c_str());
     std::fflush(stderr);
 }
 

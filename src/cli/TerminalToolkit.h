@@ -7,6 +7,7 @@
 #include "upload/UploadItem.h"
 #include "upload/clsUpload.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -33,8 +34,9 @@ public:
     // The live line of a row for a terminal of that many columns: the name shortened in the
     // middle, then percent, bytes, speed, elapsed and remaining time; on a narrow terminal the
     // fields go from the right, the percent last of all. Never as wide as columns, free of
-    // control characters.
-    static std::string ProgressLine(const UploadItem& row, size_t columns);
+    // control characters. seconds: how long the file has been sent (speed and remaining time
+    // follow from it), 0 for the engine's speed.
+    static std::string ProgressLine(const UploadItem& row, size_t columns, double seconds);
     // 1023 B, 1.50 KiB, 12.0 MiB, 2.25 GiB
     static std::string HumanBytes(double bytes);
 
@@ -69,4 +71,7 @@ private:
     QTimer m_Timer;
     QObject m_Context; // posted work dies with the toolkit
     std::string m_LiveKey;
+    QElapsedTimer m_SendClock; // since the live row's file request started
+    int64_t m_SentBytes = 0;   // the live row's bytes sent when last seen changing
+    double m_SentSeconds = 0;  // and when that was
 };
