@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (arg == "--version") {
-            std::printf("vostrand-service %s\n", VOSTRAND_VERSION);
+            std::printf("vostrand-service %s\n", VOSTRAND_VERSION_TEXT);
             return 0;
         }
         if (arg == "--quiet") {
