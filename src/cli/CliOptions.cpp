@@ -94,18 +94,18 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& opti
         recursive(QStringList{"r", "recursive"}), publish("publish"), noPublish("no-publish"),
         noProxy("no-proxy"), noPremium("no-premium"),
         baseUrl = valued("base-url", "URL"), config = valued("config", "PATH"),
-        language = valued("language", "NAME"), log = valued("log", "PATH"),
-        binLayerId = valued("bin-layer-id", "TEXT"), description = valued("description", "TEXT"),
-        password = valued("password", "TEXT"), proxy = valued("proxy", "HOST:PORT"),
-        proxyUser = valued("proxy-user", "USER"), premium = valued("premium", "USER"),
-        timeout = valued("timeout", "SECONDS"), retries = valued("retries", "N"),
-        limitRate = valued("limit-rate", "RATE");
+        caFile = valued("ca-file", "PATH"), language = valued("language", "NAME"),
+        log = valued("log", "PATH"), binLayerId = valued("bin-layer-id", "TEXT"),
+        description = valued("description", "TEXT"), password = valued("password", "TEXT"),
+        proxy = valued("proxy", "HOST:PORT"), proxyUser = valued("proxy-user", "USER"),
+        premium = valued("premium", "USER"), timeout = valued("timeout", "SECONDS"),
+        retries = valued("retries", "N"), limitRate = valued("limit-rate", "RATE");
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
-    parser.addOptions({help,      version,   json,       quiet,       verbose,  recursive,
-                       publish,   noPublish, noProxy,    noPremium,   baseUrl,  config,
-                       language,  log,       binLayerId, description, password, proxy,
-                       proxyUser, premium,   timeout,    retries,     limitRate});
+    parser.addOptions({help,      version,   json,       quiet,       verbose,   recursive,
+                       publish,   noPublish, noProxy,    noPremium,   baseUrl,   config,
+                       language,  log,       binLayerId, description, password,  proxy,
+                       proxyUser, premium,   timeout,    retries,     limitRate, caFile});
     if (!parser.parse(decoded)) {
         error = parser.errorText().toStdString();
         return false;
@@ -129,9 +129,13 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& opti
         options.publish = set(publish);
     }
     const std::pair<const QCommandLineOption*, std::optional<std::string>*> texts[] = {
-        {&baseUrl, &options.baseUrl},         {&config, &options.configPath},
-        {&language, &options.language},       {&binLayerId, &options.binLayerId},
-        {&description, &options.description}, {&password, &options.password}};
+        {&baseUrl, &options.baseUrl},
+        {&config, &options.configPath},
+        {&language, &options.language},
+        {&binLayerId, &options.binLayerId},
+        {&description, &options.description},
+        {&password, &options.password},
+        {&caFile, &options.caFile}};
     for (const auto& [option, target] : texts) {
         if (set(*option)) {
             *target = value(*option);
@@ -219,6 +223,8 @@ Uploads the files to the Vostrand service one after another and prints their dow
   --base-url URL         the service (default: VOSTRAND_BASE_URL, the configuration, then
                          http://127.0.0.1:8931/)
   --config PATH          config.ini to read, never written (default: the window's)
+  --ca-file PATH         PEM certificates of authorities trusted for https besides the
+                         system's (default: ca_file in section Service of the configuration)
   --language NAME        language file to use, in any letter case (default: the configured
                          one; on a first run the one matching the user's locale, else English)
   --log PATH             append the upload log there (default: no log)

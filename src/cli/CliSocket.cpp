@@ -1,7 +1,6 @@
 #include "CliSocket.h"
 
 #include "platform/modText.h"
-#include "platform/qt/QtSocket.h"
 
 #include <cstdio>
 
@@ -145,7 +144,8 @@ int64_t CliSocket::BytesQueued() const {
     return m_Inner->BytesQueued() + static_cast<int64_t>(m_Waiting.size());
 }
 
-SocketFactory CliSocketFactory(int64_t rate, bool verbose) {
-    const SocketFactory qt = QtSocketFactory();
-    return [qt, rate, verbose] { return std::make_unique<CliSocket>(qt(), rate, verbose); };
+SocketFactory CliSocketFactory(SocketFactory inner, int64_t rate, bool verbose) {
+    return [inner = std::move(inner), rate, verbose] {
+        return std::make_unique<CliSocket>(inner(), rate, verbose);
+    };
 }

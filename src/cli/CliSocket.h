@@ -51,5 +51,5 @@ private:
     bool m_StatusDone = false;
 };
 
-// Makes CliSockets over Qt sockets.
-SocketFactory CliSocketFactory(int64_t rate, bool verbose);
+// Makes CliSockets over the sockets of inner (the Qt sockets, with their trust for https).
+SocketFactory CliSocketFactory(SocketFactory inner, int64_t rate, bool verbose);

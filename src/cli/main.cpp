@@ -8,6 +8,7 @@
 #include "platform/Format.h"
 #include "platform/modFileSystem.h"
 #include "platform/modText.h"
+#include "platform/qt/QtSocket.h"
 #include "settings/LanguageChoice.h"
 #include "settings/modConfig.h"
 #include "settings/modLanguage.h"
@@ -76,10 +77,10 @@ class UploadCommand {
 public:
     UploadCommand(const CliOptions& options, ConfigSettings& settings,
                   const modLanguage::TextLists& texts, const NumberFormat& format,
-                  const std::string& baseUrl)
+                  const SocketFactory& sockets, const std::string& baseUrl)
         : m_Options(options), m_Settings(settings), m_Texts(texts),
           m_BaseUrl(modUpload::NormalizeBaseUrl(baseUrl)),
-          m_Sockets(CliSocketFactory(options.limitRate, options.verbose)),
+          m_Sockets(CliSocketFactory(sockets, options.limitRate, options.verbose)),
           m_Upload(settings, texts, format, m_Sockets),
           // The live line and --verbose's lines would run into each other.
           m_Toolkit(m_Upload, isatty(STDERR_FILENO) != 0 && !options.quiet && !options.verbose),
@@ -115,6 +116,7 @@ public:
         m_Queue.SetInitialState();
         auto info = std::make_unique<clsInfo>(m_Settings, m_Sockets);
         info->SetBaseUrl(m_BaseUrl);
+        // The queue releases it only after InfoComplete has returned.
         m_Info = info.get();
         // A failed query is told with its cause, in OnInfoComplete; the queue's box about it
         // (restart the program) is no advice for a command line.
@@ -165,6 +167,8 @@ private:
     }
 
     void OnInfoComplete(bool success) {
+        const clsInfo* info = m_Info;
+        m_Info = nullptr;
         if (m_Finished) {
             return;
         }
@@ -173,13 +177,12 @@ private:
             std::fprintf(stderr,
                          "vostrand-upload: the service information of %s could not be fetched: "
                          "%s\n",
-                         m_BaseUrl.c_str(), m_Info != nullptr ? m_Info->ErrorText().c_str() : "");
+                         m_BaseUrl.c_str(), info != nullptr ? info->ErrorText().c_str() : "");
             // After the queue's own box, which it posted before raising this event; the box
             // (collected) says no more than the line above.
             m_Toolkit.Post([this] { Finish(ExitInfoFailed); });
             return;
         }
-        m_Info = nullptr; // released by the queue
         m_Toolkit.Collect = nullptr;
         for (auto& entry : m_Entries) {
             if (entry.repeated || entry.refused) {
@@ -559,7 +562,16 @@ int main(int argc, char** argv) {
     modLanguage::LoadTextLists(texts, modLanguage::LanguageFilePath(languageFolder, language));
 
     const NumberFormat format = NumberFormat::FromLocale();
-    UploadCommand command(options, settings, texts, format, baseUrl);
+    // Trust for https: the system's authorities, plus those of --ca-file or the configuration.
+    const std::string caFile = options.caFile
+                                   ? *options.caFile
+                                   : modConfig::ReadIniValue(configFile, "Service", "ca_file", "");
+    QList<QSslCertificate> authorities;
+    if (!caFile.empty() && !ReadCaFile(caFile, authorities, error)) {
+        std::fprintf(stderr, "vostrand-upload: %s\n", error.c_str());
+        return ExitUsage;
+    }
+    UploadCommand command(options, settings, texts, format, QtSocketFactory(authorities), baseUrl);
 
     if (::pipe2(g_SignalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
         struct sigaction action {};

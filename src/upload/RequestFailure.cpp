@@ -40,11 +40,13 @@ std::string RequestFailure(const clsHTTP& http, int32_t stalledSeconds, int32_t 
         default:
             break;
         }
-        // The client's own failures carry "Fehler <number>: <description>".
+        // The client's own failures carry "Fehler <number>: <description>", the socket's
+        // "Winsock Fehler <number>: <description>".
         const std::string& details = http.FailureDetails();
         const size_t colon = details.find(": ");
-        if (details.rfind("Fehler ", 0) == 0 && colon != std::string::npos) {
-            return details.substr(colon + 2);
+        if ((details.rfind("Fehler ", 0) == 0 || details.rfind("Winsock Fehler ", 0) == 0) &&
+            colon != std::string::npos) {
+            return details.substr(colon + 2) + " (" + where + ")";
         }
         return details.empty() ? "the request to " + where + " failed" : details;
     }

@@ -41,6 +41,9 @@ public:
     bool Pending() const { return m_Pending; }
     // Why the last query failed, in plain words ("" after a success).
     const std::string& ErrorText() const { return m_ErrorText; }
+    // Why the last query failed when its request ended in error (the Details of state -3, such
+    // as a refused certificate), else empty. Readable inside Complete.
+    const std::string& FailureDetails() const { return m_FailureDetails; }
 
     // What the answer gave; empty values until a whole 200 answer was read.
     const modUpload::ServiceValues& Values() const { return m_Values; }
@@ -62,6 +65,7 @@ private:
     bool m_GivenUp = false;
     int32_t m_StalledSeconds = 0;
     std::string m_ErrorText;
+    std::string m_FailureDetails;
     std::shared_ptr<bool> m_Alive = std::make_shared<bool>(true);
     std::unique_ptr<clsHTTP> objHTTP;
 };
