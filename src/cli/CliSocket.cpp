@@ -15,6 +15,11 @@ CliSocket::CliSocket(std::unique_ptr<Socket> inner, int64_t rate, bool verbose)
         if (Connected)
             Connected();
     };
+    m_Inner->Encrypted = [this] {
+        Say("TLS with " + m_Where);
+        if (Encrypted)
+            Encrypted();
+    };
     m_Inner->DataArrival = [this](int64_t total) {
         if (DataArrival)
             DataArrival(total);
@@ -83,6 +88,14 @@ void CliSocket::Connect(const std::string& host, int32_t port) {
     m_StatusDone = false;
     Say("connecting to " + m_Where);
     m_Inner->Connect(host, port);
+}
+
+// After a proxy's tunnel: the request and its answer inside it are shown as well.
+void CliSocket::StartEncryption(const std::string& peerName) {
+    m_HeadNext = true;
+    m_StatusLine.clear();
+    m_StatusDone = false;
+    m_Inner->StartEncryption(peerName);
 }
 
 void CliSocket::SendData(std::string_view data) {

@@ -24,6 +24,7 @@ public:
     ~CliSocket() override;
 
     void Connect(const std::string& host, int32_t port) override;
+    void StartEncryption(const std::string& peerName) override;
     void SendData(std::string_view data) override;
     std::string GetData() override;
     void Close() override;
