@@ -49,21 +49,17 @@ QString BuiltInCaption(const char* name) {
     return {};
 }
 
-// The toolbar's buttons in order; nullptr marks a separator. Each icon comes from the desktop's
-// theme when it has one, else from our own resource.
+// The toolbar's buttons in order, in groups parted by separators. Each icon comes from the
+// desktop's theme when it has one, else from our own resource.
 struct ButtonSpec {
     Command command;
     const char* themeIcon;
+    bool separatorBefore;
 };
 constexpr ButtonSpec ToolbarButtons[] = {
-    {Command::EditAdd, "list-add"},
-    {Command::EditRemove, "list-remove"},
-    {Command::FileExit, nullptr},
-    {Command::UploadStart, "document-send"},
-    {Command::UploadCancel, "process-stop"},
-    {Command::FileExit, nullptr},
-    {Command::HelpNews, "dialog-information"},
-    {Command::HelpAbout, "help-about"},
+    {Command::EditAdd, "list-add", false},           {Command::EditRemove, "list-remove", false},
+    {Command::UploadStart, "document-send", true},   {Command::UploadCancel, "process-stop", false},
+    {Command::HelpNews, "dialog-information", true}, {Command::HelpAbout, "help-about", false},
 };
 
 std::vector<std::string> ToStrings(const QStringList& list) {
@@ -100,8 +96,8 @@ frmMain::frmMain(const frmMainSetup& setup, QWidget* parent)
             m_Tray->setToolTip(Q(text));
         }
     };
-    // Posted: a run may end inside the engine's completion.
-    m_Queue.RunEnded = [this] { Post([this] { OnRunEnded(); }); };
+    // Read at once: posted, the next run might already have begun.
+    m_Queue.RunEnded = [this] { OnRunEnded(); };
     m_Queue.UploadEnded = [this](const std::string&) { Post([this] { UpdateRunProgress(); }); };
 
     tmrUpload.setInterval(1000);
@@ -139,6 +135,11 @@ frmMain::frmMain(const frmMainSetup& setup, QWidget* parent)
 }
 
 frmMain::~frmMain() {
+    // The model listens to the queue's list, which goes before the child widgets do.
+    delete lvwMain;
+    lvwMain = nullptr;
+    delete m_Model;
+    m_Model = nullptr;
     objUpload.TrayTip = nullptr;
     m_Queue.RunEnded = nullptr;
     m_Queue.UploadEnded = nullptr;
@@ -225,9 +226,8 @@ void frmMain::CreateToolbar() {
     tbrMain->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     tbrMain->setIconSize(QSize(24, 24));
     for (const ButtonSpec& spec : ToolbarButtons) {
-        if (spec.themeIcon == nullptr) {
+        if (spec.separatorBefore) {
             tbrMain->addSeparator();
-            continue;
         }
         const QString key = QString::fromUtf8(InfoOf(spec.command).toolbarKey);
         const QIcon icon = QIcon::fromTheme(QString::fromUtf8(spec.themeIcon),
