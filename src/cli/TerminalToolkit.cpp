@@ -68,7 +68,12 @@ void TerminalToolkit::FinishLine() {
     }
 }
 
-void TerminalToolkit::RefreshRow(int32_t index) {
+void TerminalToolkit::SetList(UploadList& list) {
+    m_List = &list;
+    list.Changed = [this](int32_t index, ColumnSet) { DrawRow(index); };
+}
+
+void TerminalToolkit::DrawRow(int32_t index) {
     if (!m_Progress || m_List == nullptr || index < 0 || index >= m_List->Count()) {
         return;
     }

@@ -16,8 +16,8 @@ class TerminalToolkit : public WindowToolkit {
 public:
     // upload: whose running row is drawn; progress: draw at all.
     TerminalToolkit(const clsUpload& upload, bool progress);
-    // The rows the queue shows (the queue is made after its toolkit).
-    void SetList(const UploadList& list) { m_List = &list; }
+    // The rows the queue shows (the queue is made after its toolkit); their changes are drawn.
+    void SetList(UploadList& list);
     ~TerminalToolkit() override;
 
     // Called on every tick of the one-second timer.
@@ -27,11 +27,8 @@ public:
     // Ends the live line, if one is open (the upload of its row has ended).
     void FinishLine();
 
-    void SetMenuEnabled(const std::string&, bool) override {}
-    void SetButtonEnabled(const std::string&, bool) override {}
-    void RowInserted(int32_t) override {}
-    void RowRemoved(int32_t) override {}
-    void RefreshRow(int32_t index) override;
+    void SetMenuEnabled(Command, bool) override {}
+    void SetButtonEnabled(Command, bool) override {}
     std::vector<int32_t> SelectedRows() const override;
     void SelectAllRows() override {}
     void ClearCurrentRow() override {}
@@ -53,6 +50,8 @@ public:
     void Post(std::function<void()> work) override;
 
 private:
+    void DrawRow(int32_t index);
+
     const UploadList* m_List = nullptr;
     const clsUpload& m_Upload;
     bool m_Progress;

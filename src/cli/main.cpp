@@ -7,9 +7,9 @@
 #include "platform/Format.h"
 #include "platform/modFileSystem.h"
 #include "platform/qt/QtSocket.h"
+#include "settings/LanguageChoice.h"
 #include "settings/modConfig.h"
 #include "settings/modLanguage.h"
-#include "settings/LanguageChoice.h"
 #include "ui/UploadQueue.h"
 #include "upload/clsInfo.h"
 #include "upload/clsUpload.h"
@@ -82,15 +82,17 @@ struct Entry {
 class UploadCommand {
 public:
     UploadCommand(const CliOptions& options, ConfigSettings& settings,
-                  const modLanguage::TextLists& texts, const NumberFormat& format)
-        : m_Options(options), m_Settings(settings),
+                  const modLanguage::TextLists& texts, const NumberFormat& format,
+                  const std::string& baseUrl)
+        : m_Options(options), m_Settings(settings), m_BaseUrl(modUpload::NormalizeBaseUrl(baseUrl)),
           m_Upload(settings, texts, format, QtSocketFactory()),
           m_Toolkit(m_Upload, isatty(STDERR_FILENO) != 0 && !options.quiet),
           m_Queue(m_Toolkit, settings, texts, format, m_Upload) {
+        m_Upload.SetBaseUrl(m_BaseUrl);
         m_Toolkit.SetList(m_Queue.List());
         m_Toolkit.Tick = [this] { m_Queue.Tick(); };
         m_Queue.SetStallLimit(options.timeoutSeconds);
-        m_Queue.SetHomePage(modUpload::BaseUrl());
+        m_Queue.SetHomePage(m_BaseUrl);
         m_Queue.InfoComplete = [this](bool success) { OnInfoComplete(success); };
         m_Queue.UploadEnded = [this](const std::string& key) {
             m_DeleteUrls[key] = m_Upload.LastDeleteUrl();
@@ -107,7 +109,9 @@ public:
 
     void Begin() {
         m_Queue.SetInitialState();
-        m_Queue.RequestInfo(std::make_unique<clsInfo>(m_Settings, QtSocketFactory()));
+        auto info = std::make_unique<clsInfo>(m_Settings, QtSocketFactory());
+        info->SetBaseUrl(m_BaseUrl);
+        m_Queue.RequestInfo(std::move(info));
     }
 
     // SIGINT or SIGTERM: the first cancels the run and ends with the summary; a second one
@@ -136,8 +140,9 @@ private:
         if (!success) {
             std::fprintf(stderr,
                          "vostrand-upload: the service at %s did not tell its upload limits\n",
-                         modUpload::BaseUrl().c_str());
-            Finish(ExitInfoFailed, false);
+                         m_BaseUrl.c_str());
+            // After the queue's own message, which it posted before raising this event.
+            m_Toolkit.Post([this] { Finish(ExitInfoFailed, false); });
             return;
         }
         for (auto& entry : m_Entries) {
@@ -263,6 +268,7 @@ private:
 
     const CliOptions& m_Options;
     ConfigSettings& m_Settings;
+    std::string m_BaseUrl;
     clsUpload m_Upload;
     TerminalToolkit m_Toolkit;
     UploadQueue m_Queue;
@@ -336,10 +342,10 @@ int main(int argc, char** argv) {
     // The summary is made from the rows, so they stay in the list.
     settings.SetRemoveCompleteFiles(false);
     ApplyConnectionOptions(options, settings);
-    modUpload::SetBaseUrl(
+    const std::string baseUrl =
         options.baseUrl
             ? *options.baseUrl
-            : modUpload::ResolveBaseUrl(std::getenv(modUpload::BaseUrlEnvironment), configFile));
+            : modUpload::ResolveBaseUrl(std::getenv(modUpload::BaseUrlEnvironment), configFile);
 
     const std::string languageFolder = modLanguage::LanguageFolder(programFolder);
     std::string language;
@@ -358,7 +364,7 @@ int main(int argc, char** argv) {
     modLanguage::LoadTextLists(texts, modLanguage::LanguageFilePath(languageFolder, language));
 
     const NumberFormat format = NumberFormat::FromLocale();
-    UploadCommand command(options, settings, texts, format);
+    UploadCommand command(options, settings, texts, format, baseUrl);
 
     if (::pipe2(g_SignalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
         struct sigaction action {};

@@ -154,6 +154,10 @@ bool MakeFolders(const std::string& folder) {
 
 } // namespace
 
+int32_t LeadingInteger(const std::string& text) {
+    return ToInt32(LeadingNumber(text));
+}
+
 ConfigSettings& Settings() {
     static ConfigSettings settings;
     return settings;

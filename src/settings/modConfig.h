@@ -89,6 +89,10 @@ void LoadConfig(ConfigSettings& settings, const std::string& path);
 // mode 0600, an existing one keeps its mode. False when nothing was written.
 bool SaveConfig(const ConfigSettings& settings, const std::string& path);
 
+// A number setting as the file and the options dialog read it: the leading number of the text
+// (blanks skipped; "81abc" is 81, no number is 0), to the nearest integer, held in int32_t.
+int32_t LeadingInteger(const std::string& text);
+
 std::string ReadIniValue(const std::string& file, const std::string& section,
                          const std::string& key, const std::string& defaultValue,
                          bool flush = false);

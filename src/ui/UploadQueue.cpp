@@ -19,18 +19,18 @@ namespace {
 constexpr double BytesPerMB = 1048576.0;
 
 // The list commands that need at least one row.
-constexpr const char* RowMenus[] = {
-    "mnuEditRemove",      "mnuEditPublish",  "mnuEditSetBinLayerID", "mnuEditSetDescription",
-    "mnuEditSetPassword", "mnuEditCopyUrls", "mnuEditSelectAll",     "mnuUploadStart"};
+constexpr Command RowCommands[] = {Command::EditRemove,        Command::EditPublish,
+                                   Command::EditSetBinLayerID, Command::EditSetDescription,
+                                   Command::EditSetPassword,   Command::EditCopyUrls,
+                                   Command::EditSelectAll,     Command::UploadStart};
 
 // Every command the window disables while it waits for the service information.
-constexpr const char* AllMenus[] = {
-    "mnuEditAdd",           "mnuEditRemove",         "mnuEditPublish",
-    "mnuEditSetBinLayerID", "mnuEditSetDescription", "mnuEditSetPassword",
-    "mnuEditCopyUrls",      "mnuEditSelectAll",      "mnuUploadStart",
-    "mnuUploadCancel",      "mnuExtrasOptions",      "mnuHelpNews",
-    "mnuHelpAbout"};
-constexpr const char* AllButtons[] = {"add", "remove", "upload", "cancel", "news", "about"};
+constexpr Command InfoCommands[] = {
+    Command::EditAdd,           Command::EditRemove,         Command::EditPublish,
+    Command::EditSetBinLayerID, Command::EditSetDescription, Command::EditSetPassword,
+    Command::EditCopyUrls,      Command::EditSelectAll,      Command::UploadStart,
+    Command::UploadCancel,      Command::ExtrasOptions,      Command::HelpNews,
+    Command::HelpAbout};
 
 // 0 when path is a regular file that can be read, else the error number. Non-blocking, so that
 // a named pipe does not hang the window.
@@ -85,20 +85,27 @@ void UploadQueue::SetTimer(bool enabled) {
 }
 
 void UploadQueue::RefreshRowOf(const std::string& key) {
-    const int32_t index = m_List.IndexOf(key);
-    if (index >= 0) {
-        m_Toolkit.RefreshRow(index);
-    }
+    m_List.NotifyChanged(m_List.IndexOf(key));
+}
+
+std::vector<int32_t> UploadQueue::Selection() const {
+    // A view hands the rows in click order and may repeat one; positions outside the list are
+    // dropped rather than thrown out of the event loop.
+    std::vector<int32_t> rows = m_Toolkit.SelectedRows();
+    std::erase_if(rows, [this](int32_t row) { return row < 0 || row >= m_List.Count(); });
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
 }
 
 // --- start of the window ------------------------------------------------------------------------
 
 void UploadQueue::SetInitialState() {
-    for (const char* name : AllMenus) {
-        m_Toolkit.SetMenuEnabled(name, false);
-    }
-    for (const char* key : AllButtons) {
-        m_Toolkit.SetButtonEnabled(key, false);
+    for (Command command : InfoCommands) {
+        m_Toolkit.SetMenuEnabled(command, false);
+        if (*InfoOf(command).toolbarKey != '\0') {
+            m_Toolkit.SetButtonEnabled(command, false);
+        }
     }
     m_Toolkit.SetDropEnabled(false);
 }
@@ -116,7 +123,7 @@ void UploadQueue::RequestInfo(std::unique_ptr<clsInfo> info) {
 
 void UploadQueue::AddFile(const std::string& path) {
     const int64_t size = modFileSystem::GetFileSize(path);
-    const int64_t max = modUpload::MaxFileSize();
+    const int64_t max = m_Service.MaxFileSize;
     if (max < size) {
         ShowMessage(3, modLanguage::MB_WARNING_OK,
                     {modFileSystem::GetFileName(path),
@@ -139,7 +146,6 @@ void UploadQueue::AddFile(const std::string& path) {
                      name + ": " + (error != 0 ? std::strerror(error) : "not added")});
         return;
     }
-    m_Toolkit.RowInserted(m_List.Count() - 1);
 }
 
 void UploadQueue::AddBatch(const std::vector<std::string>& paths) {
@@ -169,37 +175,32 @@ void UploadQueue::FilesDropped(const std::vector<std::string>& paths) {
 }
 
 void UploadQueue::Remove() {
-    const auto selected = m_Toolkit.SelectedRows();
+    const auto selected = Selection();
     m_Toolkit.SetRedraw(false);
     // From the back, so that the positions of the rows still to remove stay valid.
     for (auto it = selected.rbegin(); it != selected.rend(); ++it) {
-        if (m_List.RemoveAt(*it)) {
-            m_Toolkit.RowRemoved(*it);
-        }
+        m_List.RemoveAt(*it);
     }
     m_Toolkit.SetRedraw(true);
     UpdateListCommands();
 }
 
-void UploadQueue::PublishYes() {
-    for (int32_t index : m_Toolkit.SelectedRows()) {
-        if (index < m_List.Count()) {
-            m_List.At(index)->SetPublish(true, m_Texts);
-            m_Toolkit.RefreshRow(index);
-        }
+void UploadQueue::SetPublish(bool publish) {
+    for (int32_t index : Selection()) {
+        m_List.At(index)->SetPublish(publish, m_Texts);
+        m_List.NotifyChanged(index, ColumnBit(UploadColumn::Publish));
     }
+}
+
+void UploadQueue::PublishYes() {
+    SetPublish(true);
 }
 
 void UploadQueue::PublishNo() {
-    for (int32_t index : m_Toolkit.SelectedRows()) {
-        if (index < m_List.Count()) {
-            m_List.At(index)->SetPublish(false, m_Texts);
-            m_Toolkit.RefreshRow(index);
-        }
-    }
+    SetPublish(false);
 }
 
-void UploadQueue::SetValue(int32_t prompt, std::string UploadItem::*field) {
+void UploadQueue::SetValue(int32_t prompt, std::string UploadItem::*field, UploadColumn column) {
     const auto entered = m_Toolkit.InputBox(m_Texts.GetInputText(prompt), ProgramTitle);
     if (!entered) {
         return;
@@ -214,32 +215,26 @@ void UploadQueue::SetValue(int32_t prompt, std::string UploadItem::*field) {
         }
         value += static_cast<char>(byte);
     }
-    for (int32_t index : m_Toolkit.SelectedRows()) {
-        if (index < m_List.Count()) {
-            (*m_List.At(index)).*field = value;
-            m_Toolkit.RefreshRow(index);
-        }
+    for (int32_t index : Selection()) {
+        (*m_List.At(index)).*field = value;
+        m_List.NotifyChanged(index, ColumnBit(column));
     }
 }
 
 void UploadQueue::SetBinLayerID() {
-    SetValue(1, &UploadItem::BinLayerId);
+    SetValue(1, &UploadItem::BinLayerId, UploadColumn::BinLayerId);
 }
 void UploadQueue::SetDescription() {
-    SetValue(2, &UploadItem::FileDescription);
+    SetValue(2, &UploadItem::FileDescription, UploadColumn::Description);
 }
 void UploadQueue::SetPassword() {
-    SetValue(3, &UploadItem::FilePassword);
+    SetValue(3, &UploadItem::FilePassword, UploadColumn::Password);
 }
 
 void UploadQueue::CopyUrls() {
-    const auto selected = m_Toolkit.SelectedRows();
     std::string text;
     bool any = false;
-    for (int32_t index : selected) {
-        if (index >= m_List.Count()) {
-            continue;
-        }
+    for (int32_t index : Selection()) {
         const auto& row = m_List.At(index);
         if (row->UploadState == UploadStateWord::Complete) {
             if (any) {
@@ -271,11 +266,11 @@ bool UploadQueue::EnsureExtensionIcon(const std::string& key) {
 
 void UploadQueue::UpdateListCommands() {
     const bool rows = !m_List.Empty();
-    for (const char* name : RowMenus) {
-        m_Toolkit.SetMenuEnabled(name, rows);
+    for (Command command : RowCommands) {
+        m_Toolkit.SetMenuEnabled(command, rows);
     }
-    m_Toolkit.SetButtonEnabled("remove", rows);
-    m_Toolkit.SetButtonEnabled("upload", rows);
+    m_Toolkit.SetButtonEnabled(Command::EditRemove, rows);
+    m_Toolkit.SetButtonEnabled(Command::UploadStart, rows);
     m_StatusBar.ShowFileCount(m_List.Count());
 }
 
@@ -294,12 +289,14 @@ void UploadQueue::Start() {
 void UploadQueue::StartRun(const std::string& logPath) {
     m_Settings.SetLogFilePath(logPath);
     SetIdleState(false);
+    m_Run = {};
     for (int32_t i = 0; i < m_List.Count(); ++i) {
         const auto& row = m_List.At(i);
         if (row->UploadState != UploadStateWord::Complete) {
             row->StatusText = m_Texts.GetStatusText(StatusNumber::Idle);
             row->UploadState = UploadStateWord::Idle;
-            m_Toolkit.RefreshRow(i);
+            m_Run.BytesTotal += row->FileSize;
+            m_List.NotifyChanged(i, ColumnBit(UploadColumn::Status));
         }
     }
     Tick();
@@ -350,20 +347,26 @@ std::string UploadQueue::FindNextIdleItem() const {
 
 void UploadQueue::SetIdleState(bool idle) {
     const bool rows = !m_List.Empty();
-    m_Toolkit.SetMenuEnabled("mnuUploadStart", idle);
-    m_Toolkit.SetMenuEnabled("mnuUploadCancel", !idle);
-    m_Toolkit.SetMenuEnabled("mnuEditAdd", idle);
-    m_Toolkit.SetMenuEnabled("mnuEditRemove", idle && rows);
-    m_Toolkit.SetMenuEnabled("mnuEditPublish", idle && rows);
-    for (const char* name : {"mnuEditSetBinLayerID", "mnuEditSetDescription", "mnuEditSetPassword",
-                             "mnuEditCopyUrls"}) {
-        m_Toolkit.SetMenuEnabled(name, rows);
+    const struct {
+        Command command;
+        bool enabled;
+    } menus[] = {{Command::UploadStart, idle},
+                 {Command::UploadCancel, !idle},
+                 {Command::EditAdd, idle},
+                 {Command::EditRemove, idle && rows},
+                 {Command::EditPublish, idle && rows},
+                 {Command::EditSetBinLayerID, rows},
+                 {Command::EditSetDescription, rows},
+                 {Command::EditSetPassword, rows},
+                 {Command::EditCopyUrls, rows},
+                 {Command::EditSelectAll, idle && rows}};
+    for (const auto& menu : menus) {
+        m_Toolkit.SetMenuEnabled(menu.command, menu.enabled);
     }
-    m_Toolkit.SetMenuEnabled("mnuEditSelectAll", idle && rows);
-    m_Toolkit.SetButtonEnabled("add", idle);
-    m_Toolkit.SetButtonEnabled("remove", idle && rows);
-    m_Toolkit.SetButtonEnabled("upload", idle && rows);
-    m_Toolkit.SetButtonEnabled("cancel", !idle);
+    m_Toolkit.SetButtonEnabled(Command::EditAdd, idle);
+    m_Toolkit.SetButtonEnabled(Command::EditRemove, idle && rows);
+    m_Toolkit.SetButtonEnabled(Command::UploadStart, idle && rows);
+    m_Toolkit.SetButtonEnabled(Command::UploadCancel, !idle);
     m_Toolkit.SetDropEnabled(idle);
 }
 
@@ -377,15 +380,16 @@ void UploadQueue::objUpload_Ready(const std::string& key) {
             Tick();
         }
     });
+    if (const auto row = objUpload.m_Item; row && row->FilePath == key) {
+        m_Run.BytesSent += row->FileSize;
+        m_Run.Completed += row->IsComplete() ? 1 : 0;
+        m_Run.Failed += row->IsError() ? 1 : 0;
+    }
     if (!m_Settings.RemoveCompleteFiles()) {
         RefreshRowOf(key);
     } else {
-        const int32_t index = m_List.IndexOf(key);
-        if (index >= 0) {
-            m_List.RemoveAt(index);
-            m_Toolkit.RowRemoved(index);
-        }
-        m_Toolkit.SetButtonEnabled("upload", !m_List.Empty());
+        m_List.RemoveAt(m_List.IndexOf(key));
+        m_Toolkit.SetButtonEnabled(Command::UploadStart, !m_List.Empty());
         m_StatusBar.ShowFileCount(m_List.Count());
         m_StatusBar.ShowUploadTraffic(m_Settings.StatisticSize());
         m_StatusBar.ShowUploadCount(m_Settings.StatisticCount());
@@ -399,6 +403,7 @@ void UploadQueue::objInfo_Complete(bool success) {
     // Released once its own event has returned; deleting it here would pull the object away
     // from under the handler that raised the event.
     if (objInfo) {
+        m_Service = objInfo->Values();
         objInfo->Complete = nullptr;
         std::shared_ptr<clsInfo> released(std::move(objInfo));
         m_Toolkit.Post([released] {});
@@ -408,29 +413,54 @@ void UploadQueue::objInfo_Complete(bool success) {
     }
     m_StatusBar.ShowMainText("");
     if (!success) {
-        ShowMessage(1, modLanguage::MB_WARNING_OK, {});
+        PostMessage(1, modLanguage::MB_WARNING_OK, [] {});
     } else {
         const bool rows = !m_List.Empty();
-        m_StatusBar.ShowMaxFileSize(modUpload::MaxFileSize());
-        m_Toolkit.SetMenuEnabled("mnuEditAdd", true);
-        m_Toolkit.SetMenuEnabled("mnuEditRemove", rows);
-        m_Toolkit.SetMenuEnabled("mnuEditSelectAll", rows);
-        m_Toolkit.SetMenuEnabled("mnuUploadStart", rows);
-        m_Toolkit.SetMenuEnabled("mnuExtrasOptions", true);
-        m_Toolkit.SetMenuEnabled("mnuHelpNews", true);
-        m_Toolkit.SetButtonEnabled("add", true);
-        m_Toolkit.SetButtonEnabled("news", true);
+        m_StatusBar.ShowMaxFileSize(m_Service.MaxFileSize);
+        for (Command command : {Command::EditAdd, Command::EditRemove, Command::EditSelectAll,
+                                Command::UploadStart, Command::ExtrasOptions, Command::HelpNews}) {
+            const bool needsRows = command == Command::EditRemove ||
+                                   command == Command::EditSelectAll ||
+                                   command == Command::UploadStart;
+            m_Toolkit.SetMenuEnabled(command, !needsRows || rows);
+        }
+        m_Toolkit.SetButtonEnabled(Command::EditAdd, true);
+        m_Toolkit.SetButtonEnabled(Command::HelpNews, true);
         m_Toolkit.SetDropEnabled(true);
-        if (IsNewerVersion(modUpload::Version(), LocalVersion()) &&
-            ShowMessage(6, modLanguage::MB_QUESTION_YESNO, {}) == modLanguage::ID_YES) {
-            m_Toolkit.OpenUrl(m_HomePage);
+        if (IsNewerVersion(m_Service.Version, LocalVersion())) {
+            PostMessage(6, modLanguage::MB_QUESTION_YESNO,
+                        [this] { m_Toolkit.OpenUrl(m_HomePage); });
         }
     }
-    m_Toolkit.SetMenuEnabled("mnuHelpAbout", true);
-    m_Toolkit.SetButtonEnabled("about", true);
+    m_Toolkit.SetMenuEnabled(Command::HelpAbout, true);
+    m_Toolkit.SetButtonEnabled(Command::HelpAbout, true);
     if (InfoComplete) {
         InfoComplete(success);
     }
+}
+
+void UploadQueue::PostMessage(int32_t n, int32_t flags, std::function<void()> onYes) {
+    // A modal box runs a nested event loop; shown from inside the network event, it would let
+    // the objects under that event's frame be released while the box is open.
+    std::weak_ptr<bool> alive = m_Alive;
+    m_Toolkit.Post([this, alive, n, flags, onYes = std::move(onYes)] {
+        const auto token = alive.lock();
+        if (!token || !*token) {
+            return;
+        }
+        // The owner may release the queue while the box is open.
+        if (ShowMessage(n, flags, {}) == modLanguage::ID_YES && *token) {
+            onYes();
+        }
+    });
+}
+
+UploadQueue::RunProgress UploadQueue::Progress() const {
+    RunProgress progress = m_Run;
+    if (objUpload.Active() && objUpload.m_Item) {
+        progress.BytesSent += objUpload.m_Item->BytesSent;
+    }
+    return progress;
 }
 
 // --- window -------------------------------------------------------------------------------------
@@ -448,7 +478,7 @@ bool UploadQueue::QueryClose() {
 
 void UploadQueue::RefreshPanels() {
     m_StatusBar.ShowFileCount(m_List.Count());
-    m_StatusBar.ShowMaxFileSize(modUpload::MaxFileSize());
+    m_StatusBar.ShowMaxFileSize(m_Service.MaxFileSize);
     m_StatusBar.ShowUploadTraffic(m_Settings.StatisticSize());
     m_StatusBar.ShowUploadCount(m_Settings.StatisticCount());
 }

@@ -53,6 +53,22 @@ public:
     const UploadList& List() const { return m_List; }
     StatusBar& Status() { return m_StatusBar; }
 
+    // What the information query answered (MaxFileSize 0 until then). Set directly only where
+    // no query runs.
+    const modUpload::ServiceValues& Service() const { return m_Service; }
+    void SetService(const modUpload::ServiceValues& values) { m_Service = values; }
+
+    // The current or last run: the bytes of the rows it started with that were not yet
+    // "COMPLETE", how many of them are done (the running row's sent bytes included), and how
+    // many ended "COMPLETE" and "ERROR".
+    struct RunProgress {
+        int64_t BytesSent = 0;
+        int64_t BytesTotal = 0;
+        int32_t Completed = 0;
+        int32_t Failed = 0;
+    };
+    RunProgress Progress() const;
+
     // The service's home page, opened when a newer version is announced.
     void SetHomePage(const std::string& url) { m_HomePage = url; }
     // Seconds without activity after which a request is given up (0: never).
@@ -109,7 +125,12 @@ public:
 
 private:
     int32_t ShowMessage(int32_t n, int32_t flags, const std::vector<std::string>& parameters);
-    void SetValue(int32_t prompt, std::string UploadItem::*field);
+    // Message n shown after the current event has returned; onYes runs when it is answered Yes.
+    void PostMessage(int32_t n, int32_t flags, std::function<void()> onYes);
+    // The selected rows, ascending, unique and inside the list.
+    std::vector<int32_t> Selection() const;
+    void SetPublish(bool publish);
+    void SetValue(int32_t prompt, std::string UploadItem::*field, UploadColumn column);
     void AddBatch(const std::vector<std::string>& paths);
     void SetTimer(bool enabled);
     void RefreshRowOf(const std::string& key);
@@ -122,6 +143,8 @@ private:
     std::unique_ptr<clsInfo> objInfo; // the query, until its answer
     UploadList m_List;
     StatusBar m_StatusBar;
+    modUpload::ServiceValues m_Service;
+    RunProgress m_Run;
     std::vector<std::string> m_IconKeys; // the keys imgLvwMain holds
     std::string m_HomePage;
     int32_t m_StallLimit;

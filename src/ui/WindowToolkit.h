@@ -3,9 +3,11 @@
 // operations the list commands, the queue driver and the status bar call. frmMain realises it
 // with widgets, vostrand-upload for a terminal, tests with a recorder.
 //
-// Rows are addressed by their position in the upload list (0-based, list order). The logic
-// changes the list first and then tells the toolkit (RowInserted, RowRemoved, RefreshRow), so a
-// view reads the list itself and keeps no copy of its own.
+// Rows are addressed by their position in the upload list (0-based, list order). A view follows
+// the list through the list's own events (UploadList::AboutToInsert and the others) and keeps
+// no copy of the rows.
+#include "ui/Commands.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -17,16 +19,13 @@ public:
     virtual ~WindowToolkit() = default;
 
     // --- commands --------------------------------------------------------------------------
-    // A menu entry by its name ("mnuEditAdd").
-    virtual void SetMenuEnabled(const std::string& name, bool enabled) = 0;
-    // A toolbar button by its key ("add").
-    virtual void SetButtonEnabled(const std::string& key, bool enabled) = 0;
+    // A command's menu entry.
+    virtual void SetMenuEnabled(Command command, bool enabled) = 0;
+    // A command's toolbar button; called only for commands that have one.
+    virtual void SetButtonEnabled(Command command, bool enabled) = 0;
 
     // --- the upload list --------------------------------------------------------------------
-    virtual void RowInserted(int32_t index) = 0;
-    virtual void RowRemoved(int32_t index) = 0;
-    virtual void RefreshRow(int32_t index) = 0;
-    // The positions of the selected rows, ascending.
+    // The positions of the selected rows, in any order (the queue sorts them).
     virtual std::vector<int32_t> SelectedRows() const = 0;
     virtual void SelectAllRows() = 0;
     // Leaves the list without a current (focused) row.

@@ -53,6 +53,9 @@ void UploadItem::SetPublish(bool publish, const modLanguage::TextLists& texts) {
 
 void UploadItem::ClearProgress() {
     ProgressText = SentText = SpeedText = ElapsedText = RemainingText = DownloadUrl = "-";
+    BytesSent = 0;
+    Speed = 0;
+    Percent = -1;
 }
 
 std::shared_ptr<UploadItem> MakeUploadItem(const std::string& path, int64_t size,
@@ -83,8 +86,15 @@ bool UploadList::Append(Row row) {
     if (!row || m_Index.count(row->FilePath) != 0) {
         return false;
     }
+    const int32_t index = Count();
+    if (AboutToInsert) {
+        AboutToInsert(index);
+    }
     m_Index.emplace(row->FilePath, row);
     m_Rows.push_back(std::move(row));
+    if (Inserted) {
+        Inserted(index);
+    }
     return true;
 }
 
@@ -97,15 +107,33 @@ bool UploadList::RemoveAt(int32_t index) {
     if (index < 0 || index >= Count()) {
         return false;
     }
+    if (AboutToRemove) {
+        AboutToRemove(index);
+    }
     const auto it = m_Rows.begin() + index;
     m_Index.erase((*it)->FilePath);
     m_Rows.erase(it);
+    if (Removed) {
+        Removed(index);
+    }
     return true;
 }
 
 void UploadList::Clear() {
+    if (AboutToClear) {
+        AboutToClear();
+    }
     m_Rows.clear();
     m_Index.clear();
+    if (Cleared) {
+        Cleared();
+    }
+}
+
+void UploadList::NotifyChanged(int32_t index, ColumnSet columns) const {
+    if (Changed && index >= 0 && index < Count()) {
+        Changed(index, columns);
+    }
 }
 
 UploadList::Row UploadList::Find(const std::string& key) const {

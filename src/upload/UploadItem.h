@@ -8,6 +8,7 @@
 #include "platform/Format.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -69,6 +70,17 @@ enum class UploadColumn : int32_t {
     Count
 };
 
+// A set of columns, one bit per UploadColumn.
+using ColumnSet = uint32_t;
+constexpr ColumnSet ColumnBit(UploadColumn column) {
+    return ColumnSet{1} << static_cast<int32_t>(column);
+}
+inline constexpr ColumnSet AllColumns =
+    (ColumnSet{1} << static_cast<int32_t>(UploadColumn::Count)) - 1;
+
+// The row's state word as a number.
+enum class RowState { Idle, Complete, Error };
+
 struct UploadItem {
     std::string FilePath;        // the row's key: full local path
     std::string FileName;        // column 0: the part after the last "/"
@@ -88,6 +100,13 @@ struct UploadItem {
     std::string ElapsedText;     // column 10: "-" or FormatDuration
     std::string RemainingText;   // column 11: "-" or FormatDuration
     std::string DownloadUrl;     // column 12: "-" until the upload ends, then the link or ""
+    std::string ErrorText;       // why the row ended "ERROR", in plain words; "" otherwise
+
+    // Raw values beside the texts, for views that draw rather than print them.
+    int64_t BytesSent = 0;  // file bytes sent of FileSize
+    double Speed = 0;       // bytes per second of the whole request
+    int32_t Percent = -1;   // whole percent of the file sent; -1 while there is none to show
+    bool Uploading = false; // the row the engine is working on
 
     // The text the list shows in a column (values of columns 2 to 4 as "-" when empty).
     std::string ColumnText(UploadColumn column) const;
@@ -95,10 +114,13 @@ struct UploadItem {
     bool IsIdle() const { return UploadState == UploadStateWord::Idle; }
     bool IsComplete() const { return UploadState == UploadStateWord::Complete; }
     bool IsError() const { return UploadState == UploadStateWord::Error; }
+    RowState State() const {
+        return IsComplete() ? RowState::Complete : IsError() ? RowState::Error : RowState::Idle;
+    }
 
     // Publish yes or no: the flag and its localised text together.
     void SetPublish(bool publish, const modLanguage::TextLists& texts);
-    // Columns 7 to 12 back to "-".
+    // Columns 7 to 12 back to "-", the raw progress values with them.
     void ClearProgress();
 };
 
@@ -114,6 +136,10 @@ std::string ExtensionKey(const std::string& path);
 
 // The rows in insertion order, unique by key (FilePath; compared exactly, as Linux file systems
 // do). Indices count from 0. A row's FilePath must not change while it is in the list.
+//
+// Every change is announced around it, so a view can follow without a copy of its own: the
+// AboutTo… event before the list changes, the other one after. Whoever changes a row's fields
+// calls NotifyChanged. Handlers must not change the list.
 class UploadList {
 public:
     using Row = std::shared_ptr<UploadItem>;
@@ -140,6 +166,17 @@ public:
 
     std::vector<Row>::const_iterator begin() const { return m_Rows.begin(); }
     std::vector<Row>::const_iterator end() const { return m_Rows.end(); }
+
+    // Raises Changed for the row at index (ignored when out of range).
+    void NotifyChanged(int32_t index, ColumnSet columns = AllColumns) const;
+
+    std::function<void(int32_t index)> AboutToInsert;
+    std::function<void(int32_t index)> Inserted;
+    std::function<void(int32_t index)> AboutToRemove;
+    std::function<void(int32_t index)> Removed;
+    std::function<void()> AboutToClear;
+    std::function<void()> Cleared;
+    std::function<void(int32_t index, ColumnSet columns)> Changed;
 
 private:
     std::vector<Row> m_Rows;

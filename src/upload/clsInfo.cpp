@@ -68,7 +68,7 @@ void clsInfo::RequestInfo() {
     if (m_Pending) {
         return;
     }
-    modUpload::PrepareRequest(*objHTTP, m_Settings, modUpload::BaseUrl() + "toolconfig.php", 0, 0);
+    modUpload::PrepareRequest(*objHTTP, m_Settings, m_BaseUrl + "toolconfig.php", 0, 0);
     objHTTP->AddHeader("User-Agent", modUpload::UserAgent, true);
     m_Pending = true;
     m_GivenUp = false;
@@ -94,7 +94,7 @@ void clsInfo::GiveUp() {
     }
 }
 
-void clsInfo::ParseAnswer(const std::string& data) {
+void clsInfo::ParseAnswer(const std::string& data, modUpload::ServiceValues& values) {
     const std::string text = ReplaceAll(ReplaceAll(data, "\r\n", "\n"), "\r", "\n");
     std::size_t start = 0;
     while (start <= text.size()) {
@@ -111,11 +111,11 @@ void clsInfo::ParseAnswer(const std::string& data) {
         const std::string key = modText::Lower(Trim(line.substr(0, equals)));
         const std::string value = Trim(line.substr(equals + 1));
         if (key == "size") {
-            modUpload::SetMaxFileSize(MegabytesToBytes(LeadingNumber(value)));
+            values.MaxFileSize = MegabytesToBytes(LeadingNumber(value));
         } else if (key == "version") {
-            modUpload::SetVersion(value);
+            values.Version = value;
         } else if (key == "news") {
-            modUpload::SetNews(ReplaceAll(value, "\\n", "\r\n"));
+            values.News = ReplaceAll(value, "\\n", "\r\n");
         }
     }
 }
@@ -128,9 +128,9 @@ void clsInfo::OnDocumentComplete(int32_t returnCode, const std::string& data) {
     // Only a whole answer is read: a failed or abandoned one may end in the middle of a line,
     // and "size=1" of "size=100" would pass for a value.
     if (returnCode == 200 && !m_GivenUp && objHTTP->State() == HttpState::Complete) {
-        ParseAnswer(data);
+        ParseAnswer(data, m_Values);
     }
     if (Complete) {
-        Complete(modUpload::MaxFileSize() > 0);
+        Complete(m_Values.MaxFileSize > 0);
     }
 }

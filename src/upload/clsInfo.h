@@ -1,7 +1,7 @@
 #pragma once
 // clsInfo: the one GET of "toolconfig.php" at start. The answer's key=value lines give the
-// largest accepted file, the current client version and a news text, stored in modUpload; then
-// Complete reports whether a positive maximum file size arrived.
+// largest accepted file, the current client version and a news text (Values()); then Complete
+// reports whether a positive maximum file size arrived.
 //
 // Complete is the last thing this object does in any call: the owner may read the values in it
 // and release the object there. Only a whole 200 answer is read: a failed, stalled or oversized
@@ -27,7 +27,11 @@ public:
     clsInfo(const clsInfo&) = delete;
     clsInfo& operator=(const clsInfo&) = delete;
 
-    // Sends the request to modUpload::BaseUrl() + "toolconfig.php" and returns at once.
+    // The root of the service's web site, ending in "/"; modUpload::DefaultBaseUrl until set.
+    const std::string& BaseUrl() const { return m_BaseUrl; }
+    void SetBaseUrl(const std::string& url) { m_BaseUrl = modUpload::NormalizeBaseUrl(url); }
+
+    // Sends the request to BaseUrl() + "toolconfig.php" and returns at once.
     void RequestInfo();
     // Gives the query up when it has been silent for limitSeconds or more, or its answer is
     // beyond modUpload::MaxAnswerLength: Complete follows with Success false. True when it gave
@@ -36,8 +40,12 @@ public:
     // True from RequestInfo until Complete has been raised.
     bool Pending() const { return m_Pending; }
 
-    // Reads an answer body into modUpload's values (what a 200 answer does).
-    static void ParseAnswer(const std::string& data);
+    // What the answer gave; empty values until a whole 200 answer was read.
+    const modUpload::ServiceValues& Values() const { return m_Values; }
+
+    // Reads an answer body into values (what a 200 answer does); keys that are absent leave
+    // their value as it was.
+    static void ParseAnswer(const std::string& data, modUpload::ServiceValues& values);
 
     std::function<void(bool Success)> Complete;
 
@@ -46,6 +54,8 @@ private:
     void GiveUp();
 
     const ConfigSettings& m_Settings;
+    std::string m_BaseUrl = modUpload::DefaultBaseUrl;
+    modUpload::ServiceValues m_Values;
     bool m_Pending = false;
     bool m_GivenUp = false;
     std::shared_ptr<bool> m_Alive = std::make_shared<bool>(true);

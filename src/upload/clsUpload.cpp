@@ -84,6 +84,7 @@ void clsUpload::StartUpload() {
         return;
     }
     m_Row = m_Item;
+    m_Row->Uploading = true;
     m_Active = true;
     m_Canceled = false;
     m_GivenUp = false;
@@ -157,6 +158,9 @@ void clsUpload::UpdateStatus() {
     if (fileSent <= 0) {
         return;
     }
+    m_Row->BytesSent = static_cast<int64_t>(fileSent);
+    m_Row->Speed = speed * 1024;
+    m_Row->Percent = static_cast<int32_t>(std::stoi(WholePercent(percent)));
     m_Row->ProgressText = WholePercent(percent) + "%";
     m_Row->SentText = FormatSizeKB(static_cast<int64_t>(fileSent), m_Format);
     m_Row->SpeedText = FormatFixed2(speed, m_Format) + " KB/s";
@@ -184,7 +188,7 @@ void clsUpload::AddCookieHeader() {
 }
 
 void clsUpload::SendRequest(int32_t index) {
-    const std::string& base = modUpload::BaseUrl();
+    const std::string& base = m_BaseUrl;
     switch (index) {
     case RequestLogin:
         PrepareRequest(index, base + "login.php", MethodPost, EncMultipart);
@@ -377,7 +381,7 @@ bool clsUpload::ReadUploadPage(int32_t returnCode, const std::string& header,
     if (m_SessionID.empty()) {
         m_SessionID = FirstSessionCookie(header);
     }
-    m_FormAction = ResolveAgainst(modUpload::BaseUrl(), Cut(data, FormActionMarker, "\""));
+    m_FormAction = ResolveAgainst(m_BaseUrl, Cut(data, FormActionMarker, "\""));
     m_FormSessionId = Cut(data, SessionIdMarker, "\"");
     m_FormUploadSession = Cut(data, UploadSessionMarker, "\"");
     m_FormAccessKey = Cut(data, AccessKeyMarker, "\"");
@@ -418,6 +422,8 @@ void clsUpload::Complete() {
             item->StatusText = m_Texts.GetStatusText(StatusNumber::UploadError);
             item->UploadState = UploadStateWord::Error;
         }
+        item->Uploading = false;
+        item->Percent = -1;
         item->ProgressText = "-";
         item->SentText = "-";
         item->RemainingText = "-";

@@ -93,6 +93,10 @@ public:
     // delete link.
     const std::string& LastDeleteUrl() const { return m_DeleteUrl; }
 
+    // The root of the service's web site, ending in "/"; modUpload::DefaultBaseUrl until set.
+    const std::string& BaseUrl() const { return m_BaseUrl; }
+    void SetBaseUrl(const std::string& url) { m_BaseUrl = modUpload::NormalizeBaseUrl(url); }
+
     // The text the tray tip goes back to when an upload ends (the main window's caption).
     const std::string& TrayCaption() const { return m_TrayCaption; }
     void SetTrayCaption(const std::string& caption) { m_TrayCaption = caption; }
@@ -130,6 +134,7 @@ private:
     const NumberFormat& m_Format;
     const Clock& m_Clock;
     std::string m_TrayCaption = modUpload::ProgramTitle;
+    std::string m_BaseUrl = modUpload::DefaultBaseUrl;
 
     bool m_Active = false;
     bool m_Canceled = false;

@@ -14,18 +14,6 @@
 namespace modUpload {
 
 namespace {
-struct ServiceValues {
-    std::string baseUrl = DefaultBaseUrl;
-    int64_t maxFileSize = 0;
-    std::string version;
-    std::string news;
-};
-
-ServiceValues& Values() {
-    static ServiceValues values;
-    return values;
-}
-
 // "host:port/path" as a user may write it means http; the root always ends in "/".
 std::string WithSlash(std::string url) {
     if (!url.empty() && url.find("://") == std::string::npos) {
@@ -38,36 +26,9 @@ std::string WithSlash(std::string url) {
 }
 } // namespace
 
-const std::string& BaseUrl() {
-    return Values().baseUrl;
-}
-
-void SetBaseUrl(const std::string& url) {
+std::string NormalizeBaseUrl(const std::string& url) {
     const std::string trimmed = modText::Trim(url, " \t\r\n");
-    Values().baseUrl = trimmed.empty() ? std::string(DefaultBaseUrl) : WithSlash(trimmed);
-}
-
-int64_t MaxFileSize() {
-    return Values().maxFileSize;
-}
-void SetMaxFileSize(int64_t bytes) {
-    Values().maxFileSize = bytes;
-}
-const std::string& Version() {
-    return Values().version;
-}
-void SetVersion(const std::string& version) {
-    Values().version = version;
-}
-const std::string& News() {
-    return Values().news;
-}
-void SetNews(const std::string& news) {
-    Values().news = news;
-}
-
-void ResetServiceValues() {
-    Values() = ServiceValues{};
+    return trimmed.empty() ? std::string(DefaultBaseUrl) : WithSlash(trimmed);
 }
 
 std::string ResolveBaseUrl(const char* environmentValue, const std::string& configFile) {

@@ -1,6 +1,6 @@
 #pragma once
-// The upload module: the service values that the information query stores for the rest of the
-// run, the service base URL, and the upload log.
+// The upload module: what every request of the engine shares, the service values, the base URL
+// and the upload log.
 #include "platform/Clock.h"
 #include "platform/Format.h"
 
@@ -38,22 +38,16 @@ void PrepareRequest(clsHTTP& http, const ConfigSettings& settings, const std::st
 bool RequestStalled(const clsHTTP& http, int32_t limitSeconds);
 
 // --- service values -------------------------------------------------------------------------
-// The root of the service's web site, always ending in "/".
-const std::string& BaseUrl();
-// Stores url ending in "/" (and with "http://" when it names no scheme); an empty url restores
-// the default.
-void SetBaseUrl(const std::string& url);
-// Largest accepted file in bytes; 0 until the information query has answered.
-int64_t MaxFileSize();
-void SetMaxFileSize(int64_t bytes);
-// The service's current client version, as sent.
-const std::string& Version();
-void SetVersion(const std::string& version);
-// The news text, line breaks as "\r\n".
-const std::string& News();
-void SetNews(const std::string& news);
-// Back to the start values (default base URL, 0, "", ""); for tests and a fresh start.
-void ResetServiceValues();
+// What the information query learnt; it travels as a value from clsInfo to its owner.
+struct ServiceValues {
+    int64_t MaxFileSize = 0; // largest accepted file in bytes; 0 until the query has answered
+    std::string Version;     // the service's current client version, as sent
+    std::string News;        // line breaks as "\r\n"
+};
+
+// url ending in "/" (and with "http://" when it names no scheme); an empty url gives the
+// default.
+std::string NormalizeBaseUrl(const std::string& url);
 
 // The base URL the programs use: the environment value (VOSTRAND_BASE_URL, pass getenv's
 // result; null or empty means unset), else the key base_url in section Service of configFile

@@ -121,7 +121,6 @@ protected:
         format.decimal = ",";
         settings.SetLogFilePath(dir.FilePath("upload.log"));
     }
-    ~UploadEndToEnd() override { modUpload::ResetServiceValues(); }
 
     // Starts the service and points the engine at it.
     bool StartService(const std::vector<std::string>& arguments = {}) {
@@ -129,8 +128,8 @@ protected:
         if (!service->Ok()) {
             return false;
         }
-        modUpload::SetBaseUrl(service->BaseUrl());
         upload = std::make_unique<clsUpload>(settings, texts, format, QtSocketFactory());
+        upload->SetBaseUrl(service->BaseUrl());
         upload->Ready = [this](const std::string& key) { readyKeys.push_back(key); };
         return true;
     }
@@ -160,14 +159,18 @@ protected:
     // The information query against the service's base URL.
     std::optional<bool> Query() {
         clsInfo info(settings, QtSocketFactory());
+        info.SetBaseUrl(service->BaseUrl());
         std::optional<bool> result;
         info.Complete = [&](bool success) { result = success; };
         info.RequestInfo();
         RunUntil([&] { return result.has_value(); });
+        serviceValues = info.Values();
         return result;
     }
 
     std::string Status(int32_t n) const { return texts.GetStatusText(n); }
+
+    modUpload::ServiceValues serviceValues; // of the last Query
 
     TempDir dir;
     ConfigSettings settings;
@@ -350,16 +353,16 @@ TEST_F(UploadEndToEnd, TheInformationQuery) {
                               "Wartung am Montag\nBitte neu starten"}))
         << service->Output();
     EXPECT_EQ(Query(), true);
-    EXPECT_EQ(modUpload::MaxFileSize(), 42 * 1048576);
-    EXPECT_EQ(modUpload::Version(), "1.00.0010");
-    EXPECT_EQ(modUpload::News(), "Wartung am Montag\r\nBitte neu starten");
+    EXPECT_EQ(serviceValues.MaxFileSize, 42 * 1048576);
+    EXPECT_EQ(serviceValues.Version, "1.00.0010");
+    EXPECT_EQ(serviceValues.News, "Wartung am Montag\r\nBitte neu starten");
 }
 
 TEST_F(UploadEndToEnd, NoServiceListening) {
     ASSERT_TRUE(StartService()) << service->Output();
     service->Stop();
     EXPECT_EQ(Query(), false);
-    EXPECT_EQ(modUpload::MaxFileSize(), 0);
+    EXPECT_EQ(serviceValues.MaxFileSize, 0);
     auto item = AddRow("nirgends.txt", "n");
     ASSERT_TRUE(Upload(item));
     EXPECT_EQ(item->UploadState, "ERROR");

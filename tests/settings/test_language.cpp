@@ -170,7 +170,8 @@ TEST_P(ShippedLanguageTest, StepNamesAndMenuAccessKeysReadWell) {
             modConfig::ReadIniValue(file, "Main", NumberedKey("Status", n), "");
         EXPECT_TRUE(!text.empty() && text.back() != '.' && text.back() != ' ') << n << text;
     }
-    // Access keys are unique within each menu.
+    // Access keys are unique within each menu and within the options dialog.
+    std::vector<std::pair<std::string, Names>> groups; // section, keys
     const std::vector<Names> menus = {
         {"mnuFile", "mnuEdit", "mnuUpload", "mnuExtras", "mnuHelp"},
         {"mnuEditAdd", "mnuEditRemove", "mnuEditPublish", "mnuEditSetBinLayerID",
@@ -181,15 +182,33 @@ TEST_P(ShippedLanguageTest, StepNamesAndMenuAccessKeysReadWell) {
         {"mnuHelpNews", "mnuHelpAbout"},
     };
     for (const auto& menu : menus) {
-        std::map<char, std::string> used;
+        groups.emplace_back("Main", Names{});
         for (const std::string& name : menu) {
-            const std::string caption =
-                modConfig::ReadIniValue(file, "Main", MenuCaptionKey(name), "");
+            groups.back().second.push_back(MenuCaptionKey(name));
+        }
+    }
+    groups.emplace_back("Config", Names{});
+    for (const LanguageKey& key : LanguageKeys()) {
+        if (key.section == "Config") {
+            groups.back().second.push_back(key.key);
+        }
+    }
+    for (const auto& [section, keys] : groups) {
+        std::map<std::string, std::string> used;
+        for (const std::string& key : keys) {
+            const std::string caption = modConfig::ReadIniValue(file, section, key, "");
             const size_t amp = caption.find('&');
             if (amp != std::string::npos && amp + 1 < caption.size()) {
-                const char key =
-                    static_cast<char>(::tolower(static_cast<unsigned char>(caption[amp + 1])));
-                EXPECT_TRUE(used.emplace(key, caption).second) << caption << " / " << used[key];
+                // Lower case, and a UTF-8 letter ("Ü") taken whole.
+                size_t length = 1;
+                while (amp + 1 + length < caption.size() &&
+                       (static_cast<unsigned char>(caption[amp + 1 + length]) & 0xC0) == 0x80) {
+                    ++length;
+                }
+                std::string letter = caption.substr(amp + 1, length);
+                letter[0] = static_cast<char>(::tolower(static_cast<unsigned char>(letter[0])));
+                EXPECT_TRUE(used.emplace(letter, caption).second)
+                    << caption << " / " << used[letter];
             }
         }
     }
@@ -230,14 +249,14 @@ TEST(ShippedGermanTest, UsesTheBuiltInGermanTexts) {
         {"Tabstrip.Tab", "premium", "Premium Account"},
         {"Checkbox", "upload_remove_complete_files", "&Fertige Dateien aus der Liste entfernen"},
         {"Label", "upload_bin_layer_id", "Bin-&Layer ID:"},
-        {"Label", "upload_description", "&Beschreibung:"},
+        {"Label", "upload_description", "B&eschreibung:"},
         {"Label", "upload_password", "&Passwort:"},
-        {"Checkbox", "proxy_use", "Proxy Server verwenden"},
-        {"Label", "proxy_sevrer", "Proxy Server:"},
-        {"Label", "proxy_username", "Benutzername:"},
-        {"Label", "proxy_password", "Kennwort:"},
-        {"Checkbox", "premium_use", "&Premium Upload"},
-        {"Label", "premium_username", "&Benutzername:"},
+        {"Checkbox", "proxy_use", "Proxy Server &verwenden"},
+        {"Label", "proxy_sevrer", "Proxy &Server:"},
+        {"Label", "proxy_username", "Benutzer&name:"},
+        {"Label", "proxy_password", "Kenn&wort:"},
+        {"Checkbox", "premium_use", "P&remium Upload"},
+        {"Label", "premium_username", "Ben&utzername:"},
         {"Label", "premium_password", "&Kennwort:"},
         {"Button", "ok", "&OK"},
         {"Button", "cancel", "&Abbrechen"},

@@ -30,8 +30,6 @@ protected:
         static char name[] = "test_ui";
         static char* argv[] = {name, nullptr};
         static QCoreApplication app(argc, argv); // the Qt socket needs an event loop
-        modUpload::ResetServiceValues();
-        modUpload::SetMaxFileSize(100 * MB);
         // Status n is "S<n>", prompt n is "I<n>"; the messages carry their placeholders.
         std::vector<std::string> status;
         for (int n = 1; n <= 21; ++n) {
@@ -41,10 +39,13 @@ protected:
         texts.SetMessageTexts({"M1 Info fehlgeschlagen", "M2 {%1} schon da", "M3 {%1} > {%2} MB",
                                "M4 Upload läuft", "M5 {%1}: {%2}", "M6 Neue Version"});
         texts.SetInputTexts({"I1", "I2", "I3"});
+        texts.SetLogFileTexts({"L1", "L2", "L3", "L4", "L5"});
         format.group = ".";
         format.decimal = ",";
         upload = std::make_unique<clsUpload>(settings, texts, format, QtSocketFactory());
         queue = std::make_unique<UploadQueue>(toolkit, settings, texts, format, *upload);
+        queue->SetService({100 * MB, "", ""});
+        toolkit.Watch(queue->List());
         for (const char* key :
              {"file_count", "upload_maxfilesize", "upload_traffic", "upload_count"}) {
             queue->Status().SetTemplate(key, std::string(key) + ": %1");
@@ -54,7 +55,6 @@ protected:
         toolkit.posted.clear(); // work never run may hold objects that use the settings
         queue.reset();
         upload.reset();
-        modUpload::ResetServiceValues();
     }
 
     // A file of size bytes (sparse, so large sizes cost nothing).

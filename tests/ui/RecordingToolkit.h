@@ -2,10 +2,12 @@
 // A window toolkit for tests: remembers command states, panel texts, messages and the clipboard,
 // answers boxes and dialogs from what the test put in, and runs posted work when told to.
 #include "ui/WindowToolkit.h"
+#include "upload/UploadItem.h"
 
 #include <deque>
 #include <map>
 #include <set>
+#include <utility>
 
 class RecordingToolkit : public WindowToolkit {
 public:
@@ -32,6 +34,7 @@ public:
     std::vector<std::string> openAnswer;
     std::string saveAnswer;
     std::set<std::string> iconsAvailable; // keys the "shell" has an icon for; empty: all
+    std::function<void()> duringMessage;  // runs once while the next message box is open
 
     bool Menu(const std::string& name) const { return menus.count(name) && menus.at(name); }
     bool Button(const std::string& key) const { return buttons.count(key) && buttons.at(key); }
@@ -47,22 +50,35 @@ public:
         }
     }
 
-    void SetMenuEnabled(const std::string& name, bool enabled) override { menus[name] = enabled; }
-    void SetButtonEnabled(const std::string& key, bool enabled) override { buttons[key] = enabled; }
-    void RowInserted(int32_t) override { ++rowCount; }
-    void RowRemoved(int32_t index) override {
-        --rowCount;
-        std::set<int32_t> shifted;
-        for (int32_t row : selection) {
-            if (row != index) {
-                shifted.insert(row > index ? row - 1 : row);
+    // Follows the list as a view does: counts its rows, keeps the selection on the same rows
+    // and records which rows changed.
+    void Watch(UploadList& list) {
+        list.Inserted = [this](int32_t) { ++rowCount; };
+        list.Removed = [this](int32_t index) {
+            --rowCount;
+            std::set<int32_t> shifted;
+            for (int32_t row : selection) {
+                if (row != index) {
+                    shifted.insert(row > index ? row - 1 : row);
+                }
             }
-        }
-        selection = std::move(shifted);
+            selection = std::move(shifted);
+        };
+        list.Changed = [this](int32_t index, ColumnSet columns) {
+            changed.push_back({index, columns});
+        };
     }
-    void RefreshRow(int32_t) override {}
+    std::vector<std::pair<int32_t, ColumnSet>> changed;
+
+    void SetMenuEnabled(Command command, bool enabled) override {
+        menus[InfoOf(command).menuName] = enabled;
+    }
+    void SetButtonEnabled(Command command, bool enabled) override {
+        buttons[InfoOf(command).toolbarKey] = enabled;
+    }
+    // In click order, the last clicked first, as a view may hand them.
     std::vector<int32_t> SelectedRows() const override {
-        return {selection.begin(), selection.end()};
+        return {selection.rbegin(), selection.rend()};
     }
     void SelectAllRows() override {
         for (int32_t i = 0; i < rowCount; ++i) {
@@ -84,6 +100,9 @@ public:
     }
     int32_t ShowMessage(const std::string& text, int32_t flags) override {
         messages.push_back({text, flags});
+        if (duringMessage) {
+            std::exchange(duringMessage, nullptr)(); // what the nested loop of a modal box ran
+        }
         return Take(messageAnswers).value_or(1);
     }
     std::optional<std::string> InputBox(const std::string& prompt,

@@ -25,7 +25,7 @@ std::string Answer(const std::string& head, const std::string& body) {
 class DriverTest : public QueueTest {
 protected:
     DriverTest() {
-        modUpload::SetBaseUrl(server.BaseUrl());
+        upload->SetBaseUrl(server.BaseUrl());
         queue->objInfo_Complete(true);
         toolkit.saveAnswer = dir.FilePath("upload-log.txt");
     }
@@ -107,6 +107,11 @@ TEST_F(DriverTest, RunRequeuesErrorRowsSkipsCompleteOnesAndEndsByItself) {
     EXPECT_EQ(PostedFiles(), (std::vector<std::string>{"B.txt", "C.txt"}));
     EXPECT_EQ(Row(1).DownloadUrl, server.BaseUrl() + "d/B");
     EXPECT_EQ(Row(2).StatusText + Row(2).UploadState, "S13COMPLETE");
+    EXPECT_FALSE(Row(2).Uploading);
+    const auto progress = queue->Progress(); // A was complete before: not part of the run
+    EXPECT_EQ(progress.BytesSent, 20);
+    EXPECT_EQ(progress.BytesTotal, 20);
+    EXPECT_EQ(progress.Completed * 10 + progress.Failed, 20);
     EXPECT_FALSE(toolkit.timer || toolkit.Menu("mnuUploadCancel"));
     EXPECT_TRUE(toolkit.Menu("mnuUploadStart") && toolkit.Button("upload") && toolkit.drop);
     // RemoveCompleteFiles off: the rows stay and the counter panels were not touched.
@@ -225,11 +230,12 @@ TEST_F(DriverTest, CloseDuringAnUploadAsksAndCancelsOnNo) {
 TEST_F(QueueTest, SilentInformationQueryFailsAfterTheStallLimitAndUnlocksOnlyAbout) {
     ScriptedServer server;
     server.Add({Step::Hang()});
-    modUpload::SetMaxFileSize(0);
-    modUpload::SetBaseUrl(server.BaseUrl());
+    queue->SetService({});
     queue->SetInitialState();
     queue->SetStallLimit(1);
-    queue->RequestInfo(std::make_unique<clsInfo>(settings, QtSocketFactory()));
+    auto info = std::make_unique<clsInfo>(settings, QtSocketFactory());
+    info->SetBaseUrl(server.BaseUrl());
+    queue->RequestInfo(std::move(info));
     EXPECT_TRUE(toolkit.timer); // it watches the query
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [&] { queue->Tick(); });
@@ -257,19 +263,33 @@ TEST_F(QueueTest, NewerServiceVersionOffersTheHomePage) {
         toolkit.messages.clear();
         toolkit.openedUrls.clear();
         toolkit.messageAnswers = {modLanguage::ID_YES};
-        modUpload::SetVersion(c.version);
+        queue->SetService({100 * MB, c.version, ""});
         queue->objInfo_Complete(true);
+        EXPECT_TRUE(toolkit.messages.empty()); // never a modal box inside the network event
+        toolkit.RunPosted();
         EXPECT_EQ(toolkit.messages.size(), c.asks ? 1u : 0u) << c.version;
         EXPECT_EQ(toolkit.openedUrls, c.asks ? Strings{"http://home/"} : Strings{}) << c.version;
     }
     EXPECT_EQ(toolkit.Panel("upload_maxfilesize"), "upload_maxfilesize: 100");
     toolkit.openedUrls.clear();
     toolkit.messageAnswers = {modLanguage::ID_NO};
-    modUpload::SetVersion("1.00.0010");
+    queue->SetService({100 * MB, "1.00.0010", ""});
     queue->objInfo_Complete(true);
+    toolkit.RunPosted();
     EXPECT_EQ(toolkit.messages.back().text, "M6 Neue Version");
     EXPECT_EQ(toolkit.messages.back().flags, 36);
     EXPECT_TRUE(toolkit.openedUrls.empty()); // answered No
+
+    // The owner releases the queue and the engine while the box is open and answers Yes:
+    // nothing of them is touched afterwards.
+    queue->objInfo_Complete(true);
+    toolkit.messageAnswers = {modLanguage::ID_YES};
+    toolkit.duringMessage = [this] {
+        queue.reset();
+        upload.reset();
+    };
+    toolkit.RunPosted();
+    EXPECT_EQ(toolkit.openedUrls, Strings{});
 }
 
 } // namespace

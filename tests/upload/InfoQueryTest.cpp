@@ -1,4 +1,4 @@
-// clsInfo against the scripted socket, and the service values of modUpload.
+// clsInfo against the scripted socket, and the base URL rules of modUpload.
 #include "UploadTestSupport.h"
 #include "upload/clsInfo.h"
 
@@ -11,15 +11,13 @@ namespace {
 class InfoQuery : public ScriptedNet {
 protected:
     InfoQuery() {
-        modUpload::ResetServiceValues();
-        modUpload::SetBaseUrl("http://files.example:8080/svc/");
         info = std::make_unique<clsInfo>(settings, testsupport::FakeSocketFactory(&made), clock);
+        info->SetBaseUrl("http://files.example:8080/svc/");
         info->Complete = [this](bool success) {
             ++completions;
             result = success;
         };
     }
-    ~InfoQuery() override { modUpload::ResetServiceValues(); }
 
     std::string Request() {
         info->RequestInfo();
@@ -69,9 +67,9 @@ TEST_P(InfoAnswer, GivesTheServiceValues) {
     Reply(c.answer.rfind("HTTP/", 0) == 0 ? c.answer : "HTTP/1.1 200 OK\r\n\r\n" + c.answer);
     EXPECT_EQ(completions, 1);
     EXPECT_EQ(result, c.success);
-    EXPECT_EQ(modUpload::MaxFileSize(), c.maxFileSize);
-    EXPECT_EQ(modUpload::Version(), c.version);
-    EXPECT_EQ(modUpload::News(), c.news);
+    EXPECT_EQ(info->Values().MaxFileSize, c.maxFileSize);
+    EXPECT_EQ(info->Values().Version, c.version);
+    EXPECT_EQ(info->Values().News, c.news);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -107,7 +105,7 @@ TEST_F(InfoQuery, OnlyAWholeAnswerCounts) {
         EXPECT_EQ(completions, n);
         EXPECT_EQ(result, false);
         EXPECT_FALSE(info->Pending());
-        EXPECT_EQ(modUpload::MaxFileSize(), 0);
+        EXPECT_EQ(info->Values().MaxFileSize, 0);
     };
     // Cut off by a network error.
     Request();
@@ -171,10 +169,9 @@ TEST(BaseUrl, EnvironmentThenConfigurationThenDefault) {
               "http://127.0.0.1:8931/");
     EXPECT_EQ(modUpload::ResolveBaseUrl(nullptr, empty), "http://127.0.0.1:8931/");
 
-    modUpload::SetBaseUrl("http://127.0.0.1:9000/app");
-    EXPECT_EQ(modUpload::BaseUrl(), "http://127.0.0.1:9000/app/");
-    modUpload::SetBaseUrl("");
-    EXPECT_EQ(modUpload::BaseUrl(), "http://127.0.0.1:8931/");
+    EXPECT_EQ(modUpload::NormalizeBaseUrl("http://127.0.0.1:9000/app"),
+              "http://127.0.0.1:9000/app/");
+    EXPECT_EQ(modUpload::NormalizeBaseUrl(" "), "http://127.0.0.1:8931/");
 }
 
 } // namespace

@@ -62,6 +62,11 @@ TEST_F(Progress, HalfOfAMillionBytesAfterTwoSeconds) {
     EXPECT_EQ(Columns(), (std::vector<std::string>{"50%", "489 KB", speedText + " KB/s", "00:00:02",
                                                    "00:00:02"}));
     EXPECT_EQ(tips.back(), "report.pdf (50%)");
+    // The raw values beside the texts.
+    EXPECT_EQ(item->Percent, 50);
+    EXPECT_EQ(item->BytesSent, 500000);
+    EXPECT_DOUBLE_EQ(item->Speed, static_cast<double>(overhead + 500000) / 2);
+    EXPECT_TRUE(item->Uploading);
 }
 
 TEST_F(Progress, FilesBeyond4GiBCountInFullBytes) {

@@ -78,4 +78,36 @@ TEST(UploadList, InsertionOrderUniqueKeysAndLookup) {
     EXPECT_EQ(list.FirstIdle(), nullptr);
 }
 
+// A view follows the list without a copy: each change is announced around it.
+TEST(UploadList, AnnouncesEveryChangeAroundIt) {
+    UploadList list;
+    std::vector<std::string> seen;
+    const auto at = [&](const char* event) {
+        return [&seen, &list, event](int32_t index) {
+            seen.push_back(std::string(event) + " " + std::to_string(index) + " of " +
+                           std::to_string(list.Count()));
+        };
+    };
+    list.AboutToInsert = at("insert");
+    list.Inserted = at("inserted");
+    list.AboutToRemove = at("remove");
+    list.Removed = at("removed");
+    list.AboutToClear = [&] { seen.push_back("clear of " + std::to_string(list.Count())); };
+    list.Cleared = [&] { seen.push_back("cleared of " + std::to_string(list.Count())); };
+    list.Changed = [&](int32_t index, ColumnSet columns) {
+        seen.push_back("changed " + std::to_string(index) + " " + std::to_string(columns));
+    };
+    list.Append(Row("/a"));
+    list.Append(Row("/b"));
+    list.Append(Row("/a")); // refused: nothing announced
+    list.RemoveAt(0);
+    list.RemoveAt(5);
+    list.NotifyChanged(0, ColumnBit(UploadColumn::Status));
+    list.NotifyChanged(1);
+    list.Clear();
+    EXPECT_EQ(seen, (std::vector<std::string>{"insert 0 of 0", "inserted 0 of 1", "insert 1 of 1",
+                                              "inserted 1 of 2", "remove 0 of 2", "removed 0 of 1",
+                                              "changed 0 64", "clear of 1", "cleared of 0"}));
+}
+
 } // namespace

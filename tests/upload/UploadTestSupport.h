@@ -120,12 +120,11 @@ protected:
 class EngineTest : public ScriptedNet {
 protected:
     EngineTest() {
-        modUpload::ResetServiceValues();
-        modUpload::SetBaseUrl("http://files.example/");
         settings.SetLogFilePath(dir.FilePath("upload.log"));
         clock.Set(LocalTime(2026, 12, 5, 14, 3, 9));
         upload = std::make_unique<clsUpload>(settings, texts, format,
                                              testsupport::FakeSocketFactory(&made), clock);
+        upload->SetBaseUrl("http://files.example/");
         upload->Ready = [this](const std::string& key) {
             readyKeys.push_back(key);
             activeInReady = upload->Active();
@@ -140,7 +139,6 @@ protected:
             }
         };
     }
-    ~EngineTest() override { modUpload::ResetServiceValues(); }
 
     void AddRow(const std::string& name, const std::string& content) {
         path = dir.WriteFile(name, content);
