@@ -478,7 +478,7 @@ void frmMain::AddPendingFiles() {
 void frmMain::UpdateRunProgress() {
     const bool running = m_Queue.RunInProgress();
     if (running) {
-        const RunProgress progress = m_Queue.Progress();
+        const UploadQueue::RunProgress progress = m_Queue.Progress();
         const double share = progress.BytesTotal > 0 ? static_cast<double>(progress.BytesSent) /
                                                            static_cast<double>(progress.BytesTotal)
                                                      : 0.0;
@@ -498,7 +498,7 @@ void frmMain::OnRunEnded() {
     if (isVisible() && !isMinimized() && isActiveWindow()) {
         return;
     }
-    const RunProgress progress = m_Queue.Progress();
+    const UploadQueue::RunProgress progress = m_Queue.Progress();
     DesktopNotifier::Notify(
         windowTitle().isEmpty() ? QString::fromUtf8(UploadQueue::ProgramTitle) : windowTitle(),
         QStringLiteral("%1 uploaded, %2 failed").arg(progress.Completed).arg(progress.Failed),

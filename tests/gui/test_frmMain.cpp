@@ -231,6 +231,10 @@ struct AnswerCase {
     int warnings;              // message 1
 };
 
+void PrintTo(const AnswerCase& answer, std::ostream* out) {
+    *out << answer.name;
+}
+
 class CreationTest : public WindowTest, public testing::WithParamInterface<AnswerCase> {};
 
 TEST_P(CreationTest, OnlyExitAndLanguageUntilTheAnswerThenWhatTheAnswerUnlocks) {
@@ -247,6 +251,9 @@ TEST_P(CreationTest, OnlyExitAndLanguageUntilTheAnswerThenWhatTheAnswerUnlocks) 
     EXPECT_EQ(Enabled(*window, false), c.menus);
     EXPECT_EQ(Enabled(*window, true), c.buttons);
     EXPECT_EQ(window->List()->DropEnabled(), c.serviceAnswers);
+    // The warning is shown once the answer's event has returned.
+    (void)QTest::qWaitFor([&] { return static_cast<int>(m_Dialogs.messages.size()) >= c.warnings; },
+                          5000);
     ASSERT_EQ(static_cast<int>(m_Dialogs.messages.size()), c.warnings);
     if (c.warnings > 0) {
         EXPECT_EQ(m_Dialogs.messages[0].text, QString::fromStdString(m_Texts.GetMessageText(1)));
