@@ -81,11 +81,9 @@ frmMain::frmMain(const frmMainSetup& setup, QWidget* parent)
       m_Dialogs(setup.dialogs != nullptr ? setup.dialogs : m_OwnDialogs.get()),
       objUpload(setup.settings, setup.texts, m_Format, QtSocketFactory()),
       m_Queue(*this, setup.settings, setup.texts, m_Format, objUpload) {
-    InitResources();
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Vostrand"));
-    setWindowIcon(QIcon::fromTheme(QStringLiteral("vostrand-uploader"),
-                                   QIcon(QStringLiteral(":/icons/vostrand-uploader.svg"))));
+    setWindowIcon(ProgramIcon());
     setMinimumSize(530, 300);
     resize(960, 480);
 
@@ -132,6 +130,14 @@ frmMain::frmMain(const frmMainSetup& setup, QWidget* parent)
 
     // A session that ends without closing the window still leaves the settings behind.
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { Unload(); });
+}
+
+QIcon frmMain::ProgramIcon() {
+    // Once: every later icon of the window comes from the same resource.
+    static const bool registered = (InitResources(), true);
+    Q_UNUSED(registered);
+    return QIcon::fromTheme(QStringLiteral("vostrand-uploader"),
+                            QIcon(QStringLiteral(":/icons/vostrand-uploader.svg")));
 }
 
 frmMain::~frmMain() {

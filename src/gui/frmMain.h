@@ -18,6 +18,7 @@
 #include "upload/clsUpload.h"
 
 #include <QHash>
+#include <QIcon>
 #include <QMainWindow>
 #include <QStringList>
 #include <QTimer>
@@ -53,6 +54,9 @@ class frmMain : public QMainWindow, public WindowToolkit {
 public:
     explicit frmMain(const frmMainSetup& setup, QWidget* parent = nullptr);
     ~frmMain() override;
+
+    // The program's icon: the installed theme's, else our own.
+    static QIcon ProgramIcon();
 
     // Files handed to the window from outside (the command line, a second start): added as if
     // dropped, once dropping is allowed.

@@ -23,6 +23,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("vostrand-uploader"));
     QApplication::setApplicationDisplayName(QStringLiteral("Vostrand-Uploader"));
     QApplication::setDesktopFileName(QStringLiteral("vostrand-uploader"));
+    QApplication::setWindowIcon(frmMain::ProgramIcon());
 
     QStringList files;
     for (const QString& argument : QApplication::arguments().mid(1)) {
