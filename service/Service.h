@@ -6,6 +6,7 @@
 
 #include "HttpServer.h"
 #include "Storage.h"
+#include "Version.h"
 
 #include <chrono>
 #include <cstdint>
@@ -24,7 +25,7 @@ struct ServiceOptions {
     int32_t Port = 8931;
     std::filesystem::path StorageDir;
     int64_t MaxSizeMB = 100;
-    std::string ClientVersion = "1.00.0009";
+    std::string ClientVersion = VOSTRAND_VERSION_TEXT;
     std::string News;
     std::vector<std::pair<std::string, std::string>> Premium; // user, password
     bool ScriptAnswer = false; // answer uploads with a location.href page instead of a 302

@@ -3,6 +3,8 @@
 #include "platform/modFileSystem.h"
 #include "settings/modConfig.h"
 
+#include "InstallPaths.h"
+
 #include <cassert>
 #include <sys/stat.h>
 
@@ -80,6 +82,10 @@ TextLists& Texts() {
 }
 
 std::string LanguageFolder(const std::string& programFolder) {
+    return LanguageFolder(programFolder, VOSTRAND_INSTALLED_LANGUAGE_FOLDER);
+}
+
+std::string LanguageFolder(const std::string& programFolder, const std::string& installedFolder) {
     const std::string beside = modFileSystem::AddBackslash(programFolder) + "language/";
     if (IsFolder(beside)) {
         return beside;
@@ -91,7 +97,11 @@ std::string LanguageFolder(const std::string& programFolder) {
     }
     const std::string shared = modFileSystem::AddBackslash(modFileSystem::GetFolder(bin)) +
                                "share/vostrand-uploader/language/";
-    return IsFolder(shared) ? shared : beside;
+    if (IsFolder(shared)) {
+        return shared;
+    }
+    // A program copied or linked elsewhere still finds the files of the prefix it was built for.
+    return IsFolder(installedFolder) ? modFileSystem::AddBackslash(installedFolder) : beside;
 }
 
 std::string LanguageFilePath(const std::string& languageFolder, const std::string& language) {

@@ -37,8 +37,11 @@ private:
 // reference).
 TextLists& Texts();
 
-// language/ beside the executable, else <prefix>/share/vostrand-uploader/language/.
+// language/ beside the executable, else <prefix>/share/vostrand-uploader/language/ with the prefix
+// above the executable's folder, else installedFolder (by default the one under the prefix the
+// build was configured for); language/ beside the executable when none of them exists.
 std::string LanguageFolder(const std::string& programFolder);
+std::string LanguageFolder(const std::string& programFolder, const std::string& installedFolder);
 // folder + name + ".ini".
 std::string LanguageFilePath(const std::string& languageFolder, const std::string& language);
 // The languages of the folder: names of the "*.ini" files without ".ini" (text from the last dot

@@ -15,6 +15,7 @@
 //   UploadEnded(key)       after the end of one upload was handled (objUpload's Ready); the
 //                          engine is still inside its completion: read, start nothing;
 //   RunEnded()             after a run ended (no waiting row left, or Cancel).
+#include "Version.h"
 #include "platform/Format.h"
 #include "ui/StatusBar.h"
 #include "ui/WindowToolkit.h"
@@ -37,9 +38,9 @@ class TextLists;
 class UploadQueue {
 public:
     // The program's own version, compared with the one the service announces.
-    static constexpr int32_t VersionMajor = 1;
-    static constexpr int32_t VersionMinor = 0;
-    static constexpr int32_t VersionRevision = 9;
+    static constexpr int32_t VersionMajor = VOSTRAND_VERSION_MAJOR;
+    static constexpr int32_t VersionMinor = VOSTRAND_VERSION_MINOR;
+    static constexpr int32_t VersionRevision = VOSTRAND_VERSION_REVISION;
     static constexpr const char* ProgramTitle = modUpload::ProgramTitle;
     static constexpr size_t MaxValueLength = 60;
 

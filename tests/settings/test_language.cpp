@@ -84,13 +84,16 @@ TEST(LanguageFolderTest, BesideTheProgramElseUnderTheInstallPrefix) {
     TempDir dir;
     const std::string bin = dir.FilePath("bin");
     const std::string shared = dir.FilePath("share/vostrand-uploader/language");
+    const std::string built = dir.FilePath("usr/share/vostrand-uploader/language");
     std::filesystem::create_directories(bin);
-    EXPECT_EQ(LanguageFolder(bin), bin + "/language/"); // neither exists
+    EXPECT_EQ(LanguageFolder(bin, built), bin + "/language/"); // none exists
+    std::filesystem::create_directories(built);
+    EXPECT_EQ(LanguageFolder(bin, built), built + "/");
     std::filesystem::create_directories(shared);
-    EXPECT_EQ(LanguageFolder(bin), shared + "/");
-    EXPECT_EQ(LanguageFolder(bin + "/"), shared + "/");
+    EXPECT_EQ(LanguageFolder(bin, built), shared + "/");
+    EXPECT_EQ(LanguageFolder(bin + "/", built), shared + "/");
     std::filesystem::create_directories(bin + "/language");
-    EXPECT_EQ(LanguageFolder(bin), bin + "/language/");
+    EXPECT_EQ(LanguageFolder(bin, built), bin + "/language/");
     EXPECT_EQ(LanguageFilePath(bin + "/language", "English"), bin + "/language/English.ini");
 }
 
