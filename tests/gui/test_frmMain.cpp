@@ -16,14 +16,12 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
 #include <QProcess>
 #include <QProgressBar>
-#include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTcpServer>
 #include <QTemporaryDir>
