@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The four requests the client makes per file, made with curl: the upload page (session cookie
 # and hidden form fields), the multipart post with the same form fields, the redirect target and
-# emaillinks.php. Prints each file's download link. Used by client_vs_curl.sh.
+# emaillinks.php. Prints each file's download link. Used by client_vs_curl.sh and
+# https_client_vs_curl.sh (VOSTRAND_CA_FILE: the authority an https service is checked against).
 #   curl_upload.sh BASE_URL FILE...
 set -euo pipefail
 base=$1
@@ -9,6 +10,7 @@ shift
 jar=$(mktemp "${TMPDIR:-/tmp}/vostrand-bench-cookies.XXXXXX")
 trap 'rm -f "$jar"' EXIT
 agent="Vostrand-Uploader V1.0"
+curl() { command curl ${VOSTRAND_CA_FILE:+--cacert "$VOSTRAND_CA_FILE"} "$@"; }
 
 field() { # field NAME < page
     sed -n "s/.*<input type=\"hidden\" name=\"$1\" value=\"\([^\"]*\)\".*/\1/p" | head -n 1

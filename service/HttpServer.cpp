@@ -7,7 +7,10 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <fcntl.h>
 #include <netdb.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <thread>
@@ -41,14 +44,57 @@ bool WaitFor(socket_t sock, short events, Clock::duration timeout) {
     return ready > 0; // an error or hang-up counts as ready: the next recv or send reports it
 }
 
+std::string ShortAnswer(int32_t lngStatus, const std::string& strReason) {
+    const std::string text = strReason + "\n";
+    return "HTTP/1.1 " + std::to_string(lngStatus) + " " + strReason +
+           "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(text.size()) +
+           "\r\nConnection: close\r\n\r\n" + text;
+}
+
 // A short answer sent without waiting, for a refusal before httplib answers anything.
 void SendNow(socket_t sock, int32_t lngStatus, const std::string& strReason) {
-    const std::string text = strReason + "\n";
-    const std::string answer =
-        "HTTP/1.1 " + std::to_string(lngStatus) + " " + strReason +
-        "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(text.size()) +
-        "\r\nConnection: close\r\n\r\n" + text;
+    const std::string answer = ShortAnswer(lngStatus, strReason);
     (void)::send(sock, answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+
+// One SSL_write on a non-blocking socket, waiting while TLS needs the socket ready.
+ssize_t TlsWrite(SSL* ssl, socket_t sock, const char* ptr, size_t size, Clock::duration timeout) {
+    if (size == 0) {
+        return 0;
+    }
+    for (;;) {
+        const int n = SSL_write(ssl, ptr, static_cast<int>(std::min<size_t>(size, 1 << 30)));
+        if (n > 0) {
+            return n;
+        }
+        const int error = SSL_get_error(ssl, n);
+        if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) {
+            return -1;
+        }
+        if (!WaitFor(sock, error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, timeout)) {
+            return -1;
+        }
+    }
+}
+
+// The server side of the handshake, bounded by the deadline of the request head.
+bool TlsAccept(SSL* ssl, socket_t sock, Clock::time_point deadline) {
+    for (;;) {
+        ERR_clear_error();
+        const int n = SSL_accept(ssl);
+        if (n == 1) {
+            return true;
+        }
+        const int error = SSL_get_error(ssl, n);
+        if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) {
+            return false;
+        }
+        if (!WaitFor(sock, error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT,
+                     deadline - Clock::now()) ||
+            Clock::now() >= deadline) {
+            return false;
+        }
+    }
 }
 
 // Closing a socket with unread request bytes makes the kernel reset the connection, and the
@@ -74,12 +120,14 @@ void LingerAndClose(socket_t sock) {
 // httplib's answer to the failed read that follows is swallowed.
 class ConnectionStream final : public httplib::Stream {
 public:
-    ConnectionStream(socket_t sock, Clock::duration readTimeout, Clock::duration writeTimeout)
-        : m_Sock(sock), m_ReadTimeout(readTimeout), m_WriteTimeout(writeTimeout),
-          m_HeadDeadline(Clock::now() + kHeadTime) {}
+    ConnectionStream(socket_t sock, SSL* ssl, Clock::duration readTimeout,
+                     Clock::duration writeTimeout, Clock::time_point headDeadline)
+        : m_Sock(sock), m_Ssl(ssl), m_ReadTimeout(readTimeout), m_WriteTimeout(writeTimeout),
+          m_HeadDeadline(headDeadline) {}
 
     bool is_readable() const override {
-        return m_Pos < m_End || WaitFor(m_Sock, POLLIN, ReadTimeout());
+        return m_Pos < m_End || (m_Ssl && SSL_pending(m_Ssl) > 0) ||
+               WaitFor(m_Sock, POLLIN, ReadTimeout());
     }
     bool is_writable() const override { return WaitFor(m_Sock, POLLOUT, m_WriteTimeout); }
 
@@ -111,6 +159,9 @@ public:
         if (m_Refused) {
             return static_cast<ssize_t>(size);
         }
+        if (m_Ssl) {
+            return TlsWrite(m_Ssl, m_Sock, ptr, size, m_WriteTimeout);
+        }
         for (;;) {
             const ssize_t n = ::send(m_Sock, ptr, size, MSG_NOSIGNAL | MSG_DONTWAIT);
             if (n >= 0) {
@@ -137,6 +188,23 @@ private:
     }
 
     ssize_t Receive() {
+        while (m_Ssl) {
+            const int n = SSL_read(m_Ssl, m_Buffer.data(), static_cast<int>(m_Buffer.size()));
+            if (n > 0) {
+                return n;
+            }
+            const int error = SSL_get_error(m_Ssl, n);
+            if (error == SSL_ERROR_ZERO_RETURN) {
+                return 0;
+            }
+            if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) {
+                return -1;
+            }
+            const short events = error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT;
+            if (!WaitFor(m_Sock, events, ReadTimeout())) {
+                return m_HeadDone || m_HeadBytes == 0 ? -1 : Refuse(408, "Request Timeout");
+            }
+        }
         for (;;) {
             const ssize_t n = ::recv(m_Sock, m_Buffer.data(), m_Buffer.size(), MSG_DONTWAIT);
             if (n >= 0) {
@@ -169,7 +237,12 @@ private:
     }
 
     ssize_t Refuse(int32_t lngStatus, const std::string& strReason) {
-        SendNow(m_Sock, lngStatus, strReason);
+        if (m_Ssl) {
+            const std::string answer = ShortAnswer(lngStatus, strReason);
+            (void)TlsWrite(m_Ssl, m_Sock, answer.data(), answer.size(), std::chrono::seconds(1));
+        } else {
+            SendNow(m_Sock, lngStatus, strReason);
+        }
         m_Refused = true;
         return -1;
     }
@@ -190,6 +263,7 @@ private:
     }
 
     socket_t m_Sock;
+    SSL* m_Ssl; // null for plain HTTP
     Clock::duration m_ReadTimeout;
     Clock::duration m_WriteTimeout;
     Clock::time_point m_HeadDeadline;
@@ -267,6 +341,42 @@ HttpServer::HttpServer() {
     new_task_queue = [] { return new ConnectionPool(); };
 }
 
+HttpServer::~HttpServer() {
+    SSL_CTX_free(m_Tls);
+}
+
+bool HttpServer::EnableTls(const std::string& strCertFile, const std::string& strKeyFile,
+                           std::string& strError) {
+    SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
+    const auto fail = [&](const std::string& what) {
+        const unsigned long code = ERR_get_error();
+        char reason[256] = "";
+        if (code != 0) {
+            ERR_error_string_n(code, reason, sizeof reason);
+        }
+        strError = what + (code != 0 ? std::string(": ") + reason : std::string());
+        SSL_CTX_free(ctx);
+        return false;
+    };
+    if (ctx == nullptr) {
+        return fail("cannot set up TLS");
+    }
+    SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
+    SSL_CTX_set_mode(ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    if (SSL_CTX_use_certificate_chain_file(ctx, strCertFile.c_str()) != 1) {
+        return fail("cannot load the certificate " + strCertFile);
+    }
+    if (SSL_CTX_use_PrivateKey_file(ctx, strKeyFile.c_str(), SSL_FILETYPE_PEM) != 1) {
+        return fail("cannot load the key " + strKeyFile);
+    }
+    if (SSL_CTX_check_private_key(ctx) != 1) {
+        return fail("the key " + strKeyFile + " does not belong to " + strCertFile);
+    }
+    SSL_CTX_free(m_Tls);
+    m_Tls = ctx;
+    return true;
+}
+
 void HttpServer::Shutdown() {
     {
         std::lock_guard lock(m_Mutex);
@@ -294,19 +404,49 @@ bool HttpServer::process_and_close_socket(socket_t sock) {
         }
     }
     if (!serve) {
-        SendNow(sock, 503, "Service Unavailable");
+        // A TLS client would take the plain answer for a broken handshake; it only sees the close.
+        if (m_Tls == nullptr) {
+            SendNow(sock, 503, "Service Unavailable");
+        }
         ::close(sock);
         return false;
     }
-    ConnectionStream stream(
-        sock,
-        std::chrono::seconds(read_timeout_sec_) + std::chrono::microseconds(read_timeout_usec_),
-        std::chrono::seconds(write_timeout_sec_) + std::chrono::microseconds(write_timeout_usec_));
-    bool closed = false;
-    const bool ok = process_request(stream, true, closed, nullptr);
+    const auto headDeadline = Clock::now() + kHeadTime;
+    SSL* ssl = nullptr;
+    bool ok = false;
+    if (m_Tls != nullptr) {
+        // Waits are done with poll, so the reads and writes of TLS must not block.
+        ::fcntl(sock, F_SETFL, ::fcntl(sock, F_GETFL) | O_NONBLOCK);
+        ssl = SSL_new(m_Tls);
+        if (ssl == nullptr || SSL_set_fd(ssl, sock) != 1 || !TlsAccept(ssl, sock, headDeadline)) {
+            SSL_free(ssl);
+            ssl = nullptr;
+            ERR_clear_error();
+            std::lock_guard lock(m_Mutex);
+            m_Open.erase(sock);
+            ::close(sock);
+            return false;
+        }
+    }
+    {
+        ConnectionStream stream(sock, ssl,
+                                std::chrono::seconds(read_timeout_sec_) +
+                                    std::chrono::microseconds(read_timeout_usec_),
+                                std::chrono::seconds(write_timeout_sec_) +
+                                    std::chrono::microseconds(write_timeout_usec_),
+                                headDeadline);
+        bool closed = false;
+        ok = process_request(stream, true, closed, nullptr);
+    }
     {
         std::lock_guard lock(m_Mutex);
         m_Open.erase(sock);
+    }
+    if (ssl != nullptr) {
+        // Our close_notify first, so the client knows the answer ended where it did.
+        (void)SSL_shutdown(ssl);
+        SSL_free(ssl);
+        ERR_clear_error();
     }
     LingerAndClose(sock);
     return ok;

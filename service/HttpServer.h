@@ -8,6 +8,8 @@
 // - Shutdown ends the connections in progress instead of waiting for them to finish.
 // One connection carries one request: our client asks with "Connection: Close" and takes the close
 // as the end of the answer.
+// With EnableTls every connection speaks TLS (1.2 or newer, OpenSSL, as cpp-httplib's SSLServer
+// does) under the same limits; the handshake counts against the time a head may take.
 #pragma once
 
 #include <httplib.h>
@@ -15,12 +17,22 @@
 #include <atomic>
 #include <mutex>
 #include <set>
+#include <string>
+
+typedef struct ssl_ctx_st SSL_CTX;
 
 namespace service {
 
 class HttpServer : public httplib::Server {
 public:
     HttpServer();
+    ~HttpServer() override;
+
+    // Serves HTTPS with the PEM certificate chain and key; false with `strError` when they cannot
+    // be loaded or do not match. Call before the server runs.
+    bool EnableTls(const std::string& strCertFile, const std::string& strKeyFile,
+                   std::string& strError);
+    bool Tls() const { return m_Tls != nullptr; }
 
     // Stops listening and shuts down every open connection, so the handlers in progress see
     // their reads and writes fail and return at once. Safe from any thread, also before the
@@ -33,6 +45,7 @@ private:
     std::mutex m_Mutex; // guards m_Open and m_Stopping against Shutdown
     std::set<socket_t> m_Open;
     bool m_Stopping = false;
+    SSL_CTX* m_Tls = nullptr;
 };
 
 } // namespace service

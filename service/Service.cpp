@@ -117,18 +117,22 @@ Service::Service(ServiceOptions options)
 Service::~Service() = default;
 
 std::string Service::BaseUrl() const {
-    return "http://" + HostForUrl(m_Options.Host) + ":" + std::to_string(m_Port) + "/";
+    return Scheme() + HostForUrl(m_Options.Host) + ":" + std::to_string(m_Port) + "/";
 }
 
 std::string Service::BaseUrlFor(const Request& req) const {
     // Links are built from the address the client used, so they work through any name or port
     // the client reached us by; an unusable Host header falls back to the bound address.
     const std::string host = req.get_header_value("Host");
-    return IsSafeHost(host) ? "http://" + host + "/" : BaseUrl();
+    return IsSafeHost(host) ? Scheme() + host + "/" : BaseUrl();
 }
 
 bool Service::Start(std::string& strError) {
     if (!m_Storage.Open(m_Options.StorageDir, strError)) {
+        return false;
+    }
+    if (!m_Options.TlsCert.empty() &&
+        !m_Server->EnableTls(m_Options.TlsCert, m_Options.TlsKey, strError)) {
         return false;
     }
     Routes();

@@ -30,6 +30,9 @@ struct ServiceOptions {
     std::vector<std::pair<std::string, std::string>> Premium; // user, password
     bool ScriptAnswer = false; // answer uploads with a location.href page instead of a 302
     bool Quiet = false;
+    // Both set: the service speaks HTTPS with this PEM certificate (chain) and key.
+    std::string TlsCert;
+    std::string TlsKey;
 };
 
 class Service {
@@ -47,7 +50,7 @@ public:
     void Stop();
 
     int32_t Port() const { return m_Port; }
-    // "http://host:port/" of the bound address.
+    // "http://host:port/" (or "https://") of the bound address.
     std::string BaseUrl() const;
 
 private:
@@ -72,6 +75,7 @@ private:
 
     void Routes();
     std::string BaseUrlFor(const httplib::Request& req) const;
+    std::string Scheme() const { return m_Server->Tls() ? "https://" : "http://"; }
     std::string NewPhpSession(const std::string& strUser);
     std::string PremiumUserOf(const httplib::Request& req) const;
     int64_t MaxBytes() const { return m_Options.MaxSizeMB * 1048576; }

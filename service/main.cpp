@@ -25,6 +25,8 @@ constexpr const char* kUsage =
     "  --premium USER:PASSWORD   a premium account (repeatable)\n"
     "  --upload-answer redirect|script\n"
     "                            answer uploads with a 302 (default) or a script page\n"
+    "  --tls-cert FILE           serve HTTPS with this PEM certificate (chain)\n"
+    "  --tls-key FILE            and this PEM private key (both or neither)\n"
     "  --quiet                   no request log on stderr\n"
     "  --help                    this text\n"
     "Prints its base URL on one line once it listens; stops on SIGINT or SIGTERM.\n";
@@ -106,9 +108,17 @@ int main(int argc, char** argv) {
                 return Fail("--upload-answer expects redirect or script");
             }
             options.ScriptAnswer = value == "script";
+        } else if (arg == "--tls-cert") {
+            options.TlsCert = value;
+        } else if (arg == "--tls-key") {
+            options.TlsKey = value;
         } else {
             return Fail("unknown option: " + arg + " (see --help)");
         }
+    }
+
+    if (options.TlsCert.empty() != options.TlsKey.empty()) {
+        return Fail("--tls-cert and --tls-key go together");
     }
 
     // Signals are taken by sigwait in this thread only; the server's threads never see them.

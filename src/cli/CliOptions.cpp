@@ -36,7 +36,8 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& opti
     const std::pair<const char*, std::optional<std::string>*> texts[] = {
         {"--base-url", &options.baseUrl},        {"--config", &options.configPath},
         {"--language", &options.language},       {"--bin-layer-id", &options.binLayerId},
-        {"--description", &options.description}, {"--password", &options.password}};
+        {"--description", &options.description}, {"--password", &options.password},
+        {"--ca-file", &options.caFile}};
     const std::set<std::string> withValue = {"--log",     "--proxy",   "--proxy-user",
                                              "--premium", "--timeout", "--retries"};
     bool optionsEnded = false;
@@ -132,6 +133,8 @@ Uploads the files to the Vostrand service one after another and prints their dow
   --base-url URL         the service (default: VOSTRAND_BASE_URL, the configuration, then
                          http://127.0.0.1:8931/)
   --config PATH          config.ini to read, never written (default: the window's)
+  --ca-file PATH         PEM certificates of authorities trusted for https besides the
+                         system's (default: ca_file in section Service of the configuration)
   --language NAME        language file to use (default: the configured one; on a first run
                          the one matching the user's locale)
   --log PATH             append the upload log there (default: no log)

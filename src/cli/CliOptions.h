@@ -8,6 +8,7 @@
 struct CliOptions {
     std::optional<std::string> baseUrl;
     std::optional<std::string> configPath;
+    std::optional<std::string> caFile; // authorities trusted beside the system's
     std::optional<std::string> language;
     std::string logPath; // empty: no log
     std::optional<bool> publish;

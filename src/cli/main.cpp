@@ -83,9 +83,10 @@ class UploadCommand {
 public:
     UploadCommand(const CliOptions& options, ConfigSettings& settings,
                   const modLanguage::TextLists& texts, const NumberFormat& format,
-                  const std::string& baseUrl)
-        : m_Options(options), m_Settings(settings), m_BaseUrl(modUpload::NormalizeBaseUrl(baseUrl)),
-          m_Upload(settings, texts, format, QtSocketFactory()),
+                  const SocketFactory& sockets, const std::string& baseUrl)
+        : m_Options(options), m_Settings(settings), m_Sockets(sockets),
+          m_BaseUrl(modUpload::NormalizeBaseUrl(baseUrl)),
+          m_Upload(settings, texts, format, sockets),
           m_Toolkit(m_Upload, isatty(STDERR_FILENO) != 0 && !options.quiet),
           m_Queue(m_Toolkit, settings, texts, format, m_Upload) {
         m_Upload.SetBaseUrl(m_BaseUrl);
@@ -109,8 +110,10 @@ public:
 
     void Begin() {
         m_Queue.SetInitialState();
-        auto info = std::make_unique<clsInfo>(m_Settings, QtSocketFactory());
+        auto info = std::make_unique<clsInfo>(m_Settings, m_Sockets);
         info->SetBaseUrl(m_BaseUrl);
+        // The queue releases it only after InfoComplete has returned.
+        m_Info = info.get();
         m_Queue.RequestInfo(std::move(info));
     }
 
@@ -134,13 +137,16 @@ public:
 
 private:
     void OnInfoComplete(bool success) {
+        const clsInfo* info = m_Info;
+        m_Info = nullptr;
         if (m_Finished) {
             return;
         }
         if (!success) {
+            const std::string why = info ? info->FailureDetails() : std::string();
             std::fprintf(stderr,
-                         "vostrand-upload: the service at %s did not tell its upload limits\n",
-                         m_BaseUrl.c_str());
+                         "vostrand-upload: the service at %s did not tell its upload limits%s\n",
+                         m_BaseUrl.c_str(), why.empty() ? "" : (": " + why).c_str());
             // After the queue's own message, which it posted before raising this event.
             m_Toolkit.Post([this] { Finish(ExitInfoFailed, false); });
             return;
@@ -268,6 +274,8 @@ private:
 
     const CliOptions& m_Options;
     ConfigSettings& m_Settings;
+    SocketFactory m_Sockets;
+    const clsInfo* m_Info = nullptr; // the information query, until it has answered
     std::string m_BaseUrl;
     clsUpload m_Upload;
     TerminalToolkit m_Toolkit;
@@ -364,7 +372,16 @@ int main(int argc, char** argv) {
     modLanguage::LoadTextLists(texts, modLanguage::LanguageFilePath(languageFolder, language));
 
     const NumberFormat format = NumberFormat::FromLocale();
-    UploadCommand command(options, settings, texts, format, baseUrl);
+    // Trust for https: the system's authorities, plus those of --ca-file or the configuration.
+    const std::string caFile = options.caFile
+                                   ? *options.caFile
+                                   : modConfig::ReadIniValue(configFile, "Service", "ca_file", "");
+    QList<QSslCertificate> authorities;
+    if (!caFile.empty() && !ReadCaFile(caFile, authorities, error)) {
+        std::fprintf(stderr, "vostrand-upload: %s\n", error.c_str());
+        return ExitUsage;
+    }
+    UploadCommand command(options, settings, texts, format, QtSocketFactory(authorities), baseUrl);
 
     if (::pipe2(g_SignalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
         struct sigaction action {};

@@ -15,6 +15,11 @@ public:
     // Resolves and connects asynchronously: Connected or Error follows. An empty host or a port
     // outside 1..65535 still reports through Error, later, never from inside Connect.
     virtual void Connect(const std::string& host, int32_t port) = 0;
+    // Starts TLS (1.2 or newer) on the open connection: Encrypted or Error follows. The peer's
+    // certificate must chain to a trusted authority and name `peerName`; there is no way to
+    // accept one that does not. Nothing sent before Encrypted is allowed; bytes that arrived
+    // before this call must have been read.
+    virtual void StartEncryption(const std::string& peerName) = 0;
     // Queues bytes; queued sends go out in order.
     virtual void SendData(std::string_view data) = 0;
     // Every byte that has arrived since the last read.
@@ -28,7 +33,9 @@ public:
 
     // Notifications, set by the owner.
     std::function<void()> Connected;
+    std::function<void()> Encrypted; // the TLS handshake succeeded and the peer is verified
     std::function<void(int64_t bytesTotal)> DataArrival;
+    // bytesSent may be 0: queued bytes left (under TLS, after they were counted) and made room.
     std::function<void(int64_t bytesSent, int64_t bytesRemaining)> SendProgress;
     std::function<void()> Closed; // the peer closed the connection (orderly)
     std::function<void(int32_t number, const std::string& description)> Error;

@@ -69,6 +69,7 @@ int32_t WholeSeconds(Clock::TimePoint stamp, Clock::TimePoint now) {
 clsHTTP::clsHTTP(std::unique_ptr<Socket> socket, const Clock& clock)
     : sckHTTP(std::move(socket)), m_Clock(clock) {
     sckHTTP->Connected = [this] { sckHTTP_Connect(); };
+    sckHTTP->Encrypted = [this] { sckHTTP_Encrypted(); };
     sckHTTP->DataArrival = [this](int64_t bytesTotal) { sckHTTP_DataArrival(bytesTotal); };
     sckHTTP->SendProgress = [this](int64_t bytesSent, int64_t bytesRemaining) {
         sckHTTP_SendProgress(bytesSent, bytesRemaining);
@@ -83,6 +84,7 @@ clsHTTP::~clsHTTP() {
     CloseSendFile();
     CloseFile();
     sckHTTP->Connected = nullptr;
+    sckHTTP->Encrypted = nullptr;
     sckHTTP->DataArrival = nullptr;
     sckHTTP->SendProgress = nullptr;
     sckHTTP->Closed = nullptr;
@@ -285,9 +287,9 @@ void clsHTTP::StartRequest() {
 
     m_Url =
         modUrl::CrackUrl(modUrl::CanonicalizeUrl(m_Action, modUrl::CanonicalizeMode::SpacesOnly));
-    // Only plain http is spoken here: any other scheme leaves no host to connect to, and the
-    // attempt fails through the error path instead of talking http to, say, a TLS port.
-    if (m_Url.Scheme != "http")
+    // Any other scheme leaves no host to connect to, and the attempt fails through the error
+    // path instead of talking http to a port that speaks something else.
+    if (m_Url.Scheme != "http" && m_Url.Scheme != "https")
         m_Url = {};
     // A fragment names a place in the document for the reader; browsers never send it.
     m_Url.ExtraInfo.erase(std::min(m_Url.ExtraInfo.find('#'), m_Url.ExtraInfo.size()));
@@ -349,6 +351,8 @@ void clsHTTP::StartRequest() {
     m_Chunked = false;
     m_ChunkSizeKnown = false;
     m_HeaderDone = false;
+    m_Channel = Channel::Connecting;
+    m_TunnelAnswer.clear();
     m_RequestStamp = m_Clock.Now();
     m_ActivityStamp = m_RequestStamp;
 
@@ -371,20 +375,85 @@ void clsHTTP::StartRequest() {
 // --- request side -------------------------------------------------------------------------------
 
 void clsHTTP::sckHTTP_Connect() {
-    if (!m_SocketOpen)
+    if (!m_SocketOpen || m_Channel != Channel::Connecting)
         return;
+    if (m_Url.Scheme != "https") {
+        m_Channel = Channel::Ready;
+        SendRequest();
+    } else if (m_Flags & HttpFlags::UseProxy) {
+        SendTunnelRequest();
+    } else {
+        m_Channel = Channel::Handshake;
+        sckHTTP->StartEncryption(m_Url.HostName);
+    }
+}
+
+void clsHTTP::sckHTTP_Encrypted() {
+    if (!m_SocketOpen || m_Channel != Channel::Handshake)
+        return;
+    m_Channel = Channel::Ready;
+    SendRequest();
+}
+
+// The tunnel's request names the server as host:port, always with the port (RFC 9110, 9.3.6).
+void clsHTTP::SendTunnelRequest() {
+    m_Channel = Channel::Tunnel;
+    const std::string authority =
+        WithoutLineBreaks(m_Url.HostName + ":" + std::to_string(m_Url.Port));
+    std::string head = "CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority + "\r\n";
+    if (!m_ProxyUsername.empty() || !m_ProxyPassword.empty())
+        head += "Proxy-Authorization: Basic " +
+                Base64Encode(m_ProxyUsername + ":" + m_ProxyPassword) + "\r\n";
+    head += "\r\n";
+    sckHTTP->SendData(head);
+}
+
+// The proxy's answer to CONNECT: a 2xx opens the tunnel and TLS starts inside it; anything else
+// ends the request with the proxy's status, its head kept as the request's answer.
+void clsHTTP::ReadTunnelAnswer() {
+    m_TunnelAnswer += sckHTTP->GetData();
+    const auto end = m_TunnelAnswer.find("\r\n\r\n");
+    if (end == std::string::npos) {
+        if (static_cast<int64_t>(m_TunnelAnswer.size()) > MaxHeadLength)
+            EndRequest(HttpState::Failed, ErrorText(EMSGSIZE, "Proxy answer too large"));
+        return;
+    }
+    const std::string head = m_TunnelAnswer.substr(0, end + 4);
+    const int32_t code = modHTTP::StatusCode(head);
+    if (code >= 200 && code <= 299 && m_TunnelAnswer.size() == end + 4) {
+        m_TunnelAnswer.clear();
+        m_Channel = Channel::Handshake;
+        sckHTTP->StartEncryption(m_Url.HostName);
+        return;
+    }
+    m_ReturnHeader = head;
+    m_ReturnHeaderLength = static_cast<int64_t>(head.size());
+    m_ReturnCode = code;
+    m_ReturnMessage = modHTTP::StatusMessage(head);
+    const std::string tunnel = m_Url.HostName + ":" + std::to_string(m_Url.Port);
+    const std::string why =
+        code >= 200 && code <= 299
+            ? "Unexpected data after the tunnel to " + tunnel + " opened"
+            : m_ReturnMessage + " (the proxy refused the tunnel to " + tunnel + ")";
+    EndRequest(HttpState::Failed, ErrorText(code, why));
+}
+
+void clsHTTP::SendRequest() {
     if (!ChangeState(HttpState::Connected, m_Url.HostName))
         return;
 
-    const std::string host =
-        m_Url.Port == 80 ? m_Url.HostName : m_Url.HostName + ":" + std::to_string(m_Url.Port);
+    const bool secure = m_Url.Scheme == "https";
+    const bool proxyForm = (m_Flags & HttpFlags::UseProxy) && !secure;
+    const std::string host = m_Url.Port == (secure ? 443 : 80)
+                                 ? m_Url.HostName
+                                 : m_Url.HostName + ":" + std::to_string(m_Url.Port);
     AddHeader("Host", host, true);
     AddHeader("Connection", "Close", true);
     if (!m_Url.UserName.empty() || !m_Url.Password.empty())
         AddHeader("Authorization", "Basic " + Base64Encode(m_Url.UserName + ":" + m_Url.Password),
                   true);
     std::string prefix;
-    if (m_Flags & HttpFlags::UseProxy) {
+    if (proxyForm) {
         AddHeader("Proxy-Connection", "Close", true);
         if (!m_ProxyUsername.empty() || !m_ProxyPassword.empty())
             AddHeader("Proxy-Authorization",
@@ -549,7 +618,8 @@ std::string clsHTTP::FeedBody() {
 }
 
 void clsHTTP::sckHTTP_SendProgress(int64_t bytesSent, int64_t /*bytesRemaining*/) {
-    if (!m_SocketOpen)
+    // The CONNECT request is the proxy's, not part of the request's accounting.
+    if (!m_SocketOpen || m_Channel != Channel::Ready)
         return;
     m_BytesSend += bytesSent;
     m_ActivityStamp = m_Clock.Now();
@@ -663,6 +733,15 @@ bool clsHTTP::DecodeChunks(std::string& error) {
 void clsHTTP::sckHTTP_DataArrival(int64_t /*bytesTotal*/) {
     if (!m_SocketOpen)
         return;
+    if (m_Channel == Channel::Tunnel) {
+        ReadTunnelAnswer();
+        return;
+    }
+    if (m_Channel != Channel::Ready) {
+        // Nothing is asked before the channel is ready; what comes unasked is not an answer.
+        sckHTTP->GetData();
+        return;
+    }
     const uint64_t generation = m_Generation;
     const auto now = m_Clock.Now();
     if (m_ReturnStamp == Clock::TimePoint{})
@@ -743,6 +822,11 @@ void clsHTTP::sckHTTP_DataArrival(int64_t /*bytesTotal*/) {
 void clsHTTP::sckHTTP_Close() {
     if (!m_SocketOpen)
         return;
+    if (m_Channel == Channel::Tunnel || m_Channel == Channel::Handshake) {
+        EndRequest(HttpState::Failed, ErrorText(ECONNRESET, "The connection to " + m_Url.HostName +
+                                                                " closed before it was secured"));
+        return;
+    }
     CloseSocket();
     CloseFile();
     CloseSendFile();

@@ -14,7 +14,13 @@
 // With FollowRedirects at most MaxRedirects redirects are followed per caller's Submit; one to
 // another scheme, host or port drops "Authorization", "Cookie", Username and Password.
 //
-// Only "http" URLs are requested; any other Action fails through the error path.
+// "http" and "https" URLs are requested; any other Action fails through the error path. An
+// "https" request sends the same bytes inside TLS once the socket has verified the server's
+// certificate; a certificate that fails the check ends the request through the error path before
+// a byte of it is sent. Through the proxy an "https" request first asks for a tunnel with
+// "CONNECT host:port" (with the proxy's credentials) and then speaks TLS to the server inside it;
+// a proxy that refuses the tunnel ends the request as failed with its status. The proxy's
+// credentials never travel inside the tunnel.
 //
 // File content is fed to the socket lazily in pieces of PieceSize bytes, refilled on send
 // progress, so that the socket never holds more than SendHighWater bytes of the request (a
@@ -171,6 +177,10 @@ private:
     bool DecodeChunks(std::string& error);
     bool ReadChunkSize(const std::string& text, std::string& error);
     void sckHTTP_Connect();
+    void sckHTTP_Encrypted();
+    void SendRequest();
+    void SendTunnelRequest();
+    void ReadTunnelAnswer();
     void sckHTTP_DataArrival(int64_t bytesTotal);
     void sckHTTP_SendProgress(int64_t bytesSent, int64_t bytesRemaining);
     void sckHTTP_Close();
@@ -221,7 +231,11 @@ private:
     std::FILE* m_SendFile = nullptr;   // file being sent
     int64_t m_SendFileLeft = 0;
     bool m_SocketOpen = false; // a connection or connection attempt of ours is open
-    uint64_t m_Generation = 0; // changes whenever a request starts or ends
+    // How far the channel to the server is: the request goes out only when it is Ready.
+    enum class Channel { Connecting, Tunnel, Handshake, Ready };
+    Channel m_Channel = Channel::Connecting;
+    std::string m_TunnelAnswer; // the proxy's answer to CONNECT so far
+    uint64_t m_Generation = 0;  // changes whenever a request starts or ends
 
     std::unique_ptr<Socket> sckHTTP;
     const Clock& m_Clock;

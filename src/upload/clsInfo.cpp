@@ -56,18 +56,25 @@ clsInfo::clsInfo(const ConfigSettings& settings, SocketFactory socketFactory, co
             GiveUp();
         }
     };
+    objHTTP->StateChanged = [this](int32_t State, const std::string& Details) {
+        if (State == HttpState::Failed) {
+            m_FailureDetails = Details;
+        }
+    };
 }
 
 clsInfo::~clsInfo() {
     // Nothing may reach the owner from the destructor.
     objHTTP->DocumentComplete = nullptr;
     objHTTP->DocumentChunkReceived = nullptr;
+    objHTTP->StateChanged = nullptr;
 }
 
 void clsInfo::RequestInfo() {
     if (m_Pending) {
         return;
     }
+    m_FailureDetails.clear();
     modUpload::PrepareRequest(*objHTTP, m_Settings, m_BaseUrl + "toolconfig.php", 0, 0);
     objHTTP->AddHeader("User-Agent", modUpload::UserAgent, true);
     m_Pending = true;

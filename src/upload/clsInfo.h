@@ -39,6 +39,9 @@ public:
     bool CheckStall(int32_t limitSeconds = modUpload::DefaultStallLimitSeconds);
     // True from RequestInfo until Complete has been raised.
     bool Pending() const { return m_Pending; }
+    // Why the last query failed when its request ended in error (the Details of state -3, such
+    // as a refused certificate), else empty. Readable inside Complete.
+    const std::string& FailureDetails() const { return m_FailureDetails; }
 
     // What the answer gave; empty values until a whole 200 answer was read.
     const modUpload::ServiceValues& Values() const { return m_Values; }
@@ -58,6 +61,7 @@ private:
     modUpload::ServiceValues m_Values;
     bool m_Pending = false;
     bool m_GivenUp = false;
+    std::string m_FailureDetails;
     std::shared_ptr<bool> m_Alive = std::make_shared<bool>(true);
     std::unique_ptr<clsHTTP> objHTTP;
 };

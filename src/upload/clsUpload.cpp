@@ -60,7 +60,14 @@ clsUpload::clsUpload(ConfigSettings& settings, const modLanguage::TextLists& tex
                      const NumberFormat& format, SocketFactory socketFactory, const Clock& clock)
     : m_Settings(settings), m_Texts(texts), m_Format(format), m_Clock(clock),
       objHTTP(std::make_unique<clsHTTP>(socketFactory(), clock)) {
-    objHTTP->StateChanged = [this](int32_t State, const std::string&) { OnStateChanged(State); };
+    objHTTP->StateChanged = [this](int32_t State, const std::string& Details) {
+        // Why a request failed (a refused certificate, a refused connection) is what the user
+        // needs to see on the row, not only that it failed.
+        if (State == HttpState::Failed && m_Active && !m_Completing) {
+            m_FailureDetails = Details;
+        }
+        OnStateChanged(State);
+    };
     objHTTP->DocumentComplete = [this](int32_t ReturnCode, const std::string&,
                                        const std::string& Header, const std::string& Data) {
         OnDocumentComplete(ReturnCode, Header, Data);
@@ -90,6 +97,7 @@ void clsUpload::StartUpload() {
     m_GivenUp = false;
     m_DownloadUrl.clear();
     m_DeleteUrl.clear();
+    m_FailureDetails.clear();
     m_SessionID.clear();
     m_FormAction.clear();
     m_FormSessionId.clear();
@@ -420,6 +428,9 @@ void clsUpload::Complete() {
             m_Settings.SetStatisticSize(m_Settings.StatisticSize() + item->FileSize);
         } else if (!m_Canceled) {
             item->StatusText = m_Texts.GetStatusText(StatusNumber::UploadError);
+            if (!m_FailureDetails.empty()) {
+                item->StatusText += ": " + m_FailureDetails;
+            }
             item->UploadState = UploadStateWord::Error;
         }
         item->Uploading = false;

@@ -155,6 +155,7 @@ private:
     std::string m_king_logined;
     std::string m_king_last_click;
     std::string m_DownloadUrl;
+    std::string m_FailureDetails; // the Details of the last failed request of this upload
     std::string m_DeleteUrl;
 
     // The row this upload started with: the engine finishes that row even when the owner sets

@@ -6,6 +6,7 @@
 #include "ScriptedServer.h"
 #include "ServiceProcess.h"
 #include "TempDir.h"
+#include "TestPki.h"
 #include "Tinyproxy.h"
 
 #include <gtest/gtest.h>
@@ -97,12 +98,15 @@ protected:
         return result;
     }
 
-    // Downloads url with curl; the SHA-256 of what came.
-    std::string Download(const std::string& url) {
+    // Downloads url with curl (https checked against caFile); the SHA-256 of what came.
+    std::string Download(const std::string& url, const std::string& caFile = {}) {
         ChildProcess curl;
         const std::string target = dir.FilePath("download-" + std::to_string(++m_Downloads));
-        if (!curl.Start("/usr/bin/curl", {"-sf", "-o", target, url}) ||
-            curl.Wait(Patience).value_or(-1) != 0) {
+        std::vector<std::string> arguments = {"-sf", "-o", target, url};
+        if (!caFile.empty()) {
+            arguments.insert(arguments.end(), {"--cacert", caFile});
+        }
+        if (!curl.Start("/usr/bin/curl", arguments) || curl.Wait(Patience).value_or(-1) != 0) {
             return "download of " + url + " failed";
         }
         return FileSha256(target);
@@ -182,6 +186,36 @@ TEST_F(CliTest, UnreachableServiceEndsWithCodeThree) {
     }
 }
 
+// A service with a certificate from a private authority: refused with the reason until the
+// authority is trusted, by --ca-file or by ca_file in the configuration.
+TEST_F(CliTest, HttpsServiceIsTrustedOnlyWithItsAuthority) {
+    TestPki pki;
+    ASSERT_TRUE(pki.Ok()) << pki.Error();
+    ServiceProcess service(pki.ServiceArguments(TestPki::Good));
+    ASSERT_TRUE(service.Ok()) << service.Output();
+    const std::string file = dir.WriteRandomFile("tls.bin", 1048576 + 3, 5);
+
+    const Result refused = Run({"--base-url", service.BaseUrl(), "--json", file}, true);
+    EXPECT_EQ(refused.code, 3);
+    EXPECT_TRUE(refused.Says("The certificate of 127.0.0.1 cannot be trusted: The issuer"));
+    EXPECT_TRUE(refused.Objects().empty());
+
+    const std::string config =
+        dir.WriteFile("tls.ini", "[Service]\nca_file=\"" + pki.CaFile() + "\"\n");
+    for (const auto& trust :
+         std::vector<std::vector<std::string>>{{"--ca-file", pki.CaFile()}, {"--config", config}}) {
+        SCOPED_TRACE(trust.front());
+        auto arguments = trust;
+        arguments.insert(arguments.end(), {"--base-url", service.BaseUrl(), "--json", file});
+        const Result result = Run(arguments);
+        EXPECT_EQ(result.code, 0);
+        ASSERT_EQ(result.Objects().size(), 1u);
+        EXPECT_EQ(Field(result.Objects()[0], "state"), "COMPLETE");
+        EXPECT_EQ(Download(Field(result.Objects()[0], "download_url"), pki.CaFile()),
+                  FileSha256(file));
+    }
+}
+
 TEST_F(CliTest, BadCommandLinesEndWithCodeTwo) {
     const std::vector<std::vector<std::string>> cases = {{},
                                                          {"--fast", "a"},
@@ -189,7 +223,8 @@ TEST_F(CliTest, BadCommandLinesEndWithCodeTwo) {
                                                          {"--timeout", "0", "a"},
                                                          {"--proxy", "nohost", "a"},
                                                          {"--json=yes", "a"},
-                                                         {"--language", "Klingon", "a"}};
+                                                         {"--language", "Klingon", "a"},
+                                                         {"--ca-file", "/no/such.pem", "a"}};
     for (const auto& arguments : cases) {
         const Result result = Run(arguments, true);
         EXPECT_EQ(result.code, 2) << ::testing::PrintToString(arguments);

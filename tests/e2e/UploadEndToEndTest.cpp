@@ -7,6 +7,7 @@
 #include "support/ChildProcess.h"
 #include "support/ServiceProcess.h"
 #include "support/TempDir.h"
+#include "support/TestPki.h"
 #include "support/Tinyproxy.h"
 #include "upload/clsInfo.h"
 #include "upload/clsUpload.h"
@@ -23,9 +24,12 @@
 #include <sstream>
 
 using testsupport::ChildProcess;
+using testsupport::FileSha256;
 using testsupport::ReadFile;
 using testsupport::ServiceProcess;
+using testsupport::Sha256;
 using testsupport::TempDir;
+using testsupport::TestPki;
 
 namespace {
 
@@ -93,11 +97,16 @@ struct Download {
     std::string body;
 };
 
-// GET with curl into a file; the password, when given, goes into the query.
-Download Fetch(const TempDir& dir, const std::string& url, const std::string& password = {}) {
+// GET with curl into a file; the password, when given, goes into the query; an https URL is
+// checked against caFile.
+Download Fetch(const TempDir& dir, const std::string& url, const std::string& password = {},
+               const std::string& caFile = {}) {
     static int counter = 0;
     const std::string out = dir.FilePath("download-" + std::to_string(++counter));
     std::vector<std::string> arguments = {"-sS", "-o", out, "-w", "%{http_code}\n"};
+    if (!caFile.empty()) {
+        arguments.insert(arguments.end(), {"--cacert", caFile});
+    }
     if (!password.empty()) {
         arguments.insert(arguments.end(), {"-G", "--data-urlencode", "password=" + password});
     }
@@ -122,13 +131,21 @@ protected:
         settings.SetLogFilePath(dir.FilePath("upload.log"));
     }
 
-    // Starts the service and points the engine at it.
-    bool StartService(const std::vector<std::string>& arguments = {}) {
+    // Starts the service and points the engine at it; https is checked against the system's
+    // authorities plus the certificates of caFile.
+    bool StartService(const std::vector<std::string>& arguments = {},
+                      const std::string& caFile = {}) {
         service = std::make_unique<ServiceProcess>(arguments);
         if (!service->Ok()) {
             return false;
         }
-        upload = std::make_unique<clsUpload>(settings, texts, format, QtSocketFactory());
+        QList<QSslCertificate> authorities;
+        std::string error;
+        if (!caFile.empty() && !ReadCaFile(caFile, authorities, error)) {
+            return false;
+        }
+        sockets = QtSocketFactory(authorities);
+        upload = std::make_unique<clsUpload>(settings, texts, format, sockets);
         upload->SetBaseUrl(service->BaseUrl());
         upload->Ready = [this](const std::string& key) { readyKeys.push_back(key); };
         return true;
@@ -158,7 +175,7 @@ protected:
 
     // The information query against the service's base URL.
     std::optional<bool> Query() {
-        clsInfo info(settings, QtSocketFactory());
+        clsInfo info(settings, sockets);
         info.SetBaseUrl(service->BaseUrl());
         std::optional<bool> result;
         info.Complete = [&](bool success) { result = success; };
@@ -177,6 +194,7 @@ protected:
     modLanguage::TextLists texts;
     NumberFormat format;
     std::unique_ptr<ServiceProcess> service;
+    SocketFactory sockets = QtSocketFactory();
     std::unique_ptr<clsUpload> upload;
     std::vector<std::string> readyKeys;
 };
@@ -366,7 +384,106 @@ TEST_F(UploadEndToEnd, NoServiceListening) {
     auto item = AddRow("nirgends.txt", "n");
     ASSERT_TRUE(Upload(item));
     EXPECT_EQ(item->UploadState, "ERROR");
-    EXPECT_EQ(item->StatusText, Status(14));
+    // The reason follows the error text.
+    EXPECT_EQ(item->StatusText.rfind(Status(14) + ": Winsock Fehler ", 0), 0u) << item->StatusText;
 }
 
 } // namespace
+
+// --- https -----------------------------------------------------------------------------------
+
+TEST_F(UploadEndToEnd, PremiumUploadOverHttpsWithAPrivateAuthority) {
+    TestPki pki;
+    ASSERT_TRUE(pki.Ok()) << pki.Error();
+    auto arguments = pki.ServiceArguments(TestPki::Good);
+    arguments.insert(arguments.end(), {"--premium", "anna:Geheim 42"});
+    ASSERT_TRUE(StartService(arguments, pki.CaFile())) << service->Output();
+    ASSERT_EQ(service->BaseUrl().rfind("https://127.0.0.1:", 0), 0u) << service->BaseUrl();
+    EXPECT_EQ(Query(), true);
+
+    settings.SetPremiumUse(true);
+    settings.SetPremiumUsername("anna");
+    settings.SetPremiumPassword("Geheim 42");
+    const std::string path = dir.WriteRandomFile("secure.bin", 700001, 11);
+    auto item = MakeUploadItem(path, 700001, settings, texts, format);
+    ASSERT_TRUE(Upload(item));
+    ASSERT_EQ(item->UploadState, "COMPLETE") << item->StatusText;
+    ASSERT_EQ(item->DownloadUrl.rfind("https://", 0), 0u) << item->DownloadUrl;
+    ASSERT_EQ(StoredFiles(*service).size(), 1u);
+    EXPECT_EQ(StoredFiles(*service)[0].at("user"), "anna");
+    const Download back = Fetch(dir, item->DownloadUrl, {}, pki.CaFile());
+    EXPECT_EQ(back.status, "200");
+    EXPECT_EQ(Sha256(back.body), FileSha256(path));
+}
+
+// A certificate that cannot be verified ends the upload before a byte of it is sent, with the
+// host and the reason on the row.
+TEST_F(UploadEndToEnd, UnverifiableCertificatesFailBeforeAnythingIsSent) {
+    TestPki pki;
+    ASSERT_TRUE(pki.Ok()) << pki.Error();
+    const struct {
+        TestPki::Kind certificate;
+        bool trusted;
+        const char* reason;
+    } rows[] = {{TestPki::Good, false, "issuer certificate"},
+                {TestPki::OtherName, true, "host name did not match"},
+                {TestPki::Expired, true, "expired"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.reason);
+        ASSERT_TRUE(StartService(pki.ServiceArguments(row.certificate),
+                                 row.trusted ? pki.CaFile() : std::string()))
+            << service->Output();
+        EXPECT_EQ(Query(), false);
+        auto item = AddRow("secret.txt", "geheim");
+        ASSERT_TRUE(Upload(item));
+        EXPECT_EQ(item->UploadState, "ERROR");
+        const std::string expected = Status(14) + ": Winsock Fehler 13: The certificate of "
+                                                  "127.0.0.1 cannot be trusted: ";
+        EXPECT_EQ(item->StatusText.rfind(expected, 0), 0u) << item->StatusText;
+        EXPECT_NE(item->StatusText.find(row.reason), std::string::npos) << item->StatusText;
+        EXPECT_TRUE(StoredFiles(*service).empty());
+    }
+}
+
+// https through the proxy is a CONNECT tunnel; the proxy's refusal shows its status on the row.
+TEST_F(UploadEndToEnd, HttpsThroughTheProxysTunnel) {
+    TestPki pki;
+    ASSERT_TRUE(pki.Ok()) << pki.Error();
+    ASSERT_TRUE(StartService(pki.ServiceArguments(TestPki::Good), pki.CaFile()))
+        << service->Output();
+    const struct {
+        const char *user, *password, *given;
+        bool passes;
+    } rows[] = {
+        {"", "", "", true}, {"max", "pr0xy", "pr0xy", true}, {"max", "pr0xy", "nein", false}};
+    std::size_t stored = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.user) + ":" + row.given);
+        testsupport::Tinyproxy proxy(row.user, row.password);
+        ASSERT_TRUE(proxy.Ok()) << proxy.Log();
+        settings.SetProxyUse(true);
+        settings.SetProxyHostname("127.0.0.1");
+        settings.SetProxyPort(proxy.Port());
+        settings.SetProxyUsername(row.user);
+        settings.SetProxyPassword(row.given);
+        auto item = AddRow("tunnel.txt", std::string(200000, 't'));
+        ASSERT_TRUE(Upload(item));
+        const std::string connect = "CONNECT 127.0.0.1:" + std::to_string(service->Port());
+        EXPECT_NE(proxy.Log().find(connect), std::string::npos) << proxy.Log();
+        if (row.passes) {
+            ASSERT_EQ(item->UploadState, "COMPLETE") << item->StatusText << "\n" << proxy.Log();
+            EXPECT_EQ(Fetch(dir, item->DownloadUrl, {}, pki.CaFile()).body,
+                      std::string(200000, 't'));
+            ++stored;
+        } else {
+            EXPECT_EQ(item->UploadState, "ERROR");
+            // tinyproxy refuses a CONNECT with 401 where a plain request gets 407; the row
+            // shows the proxy's own status.
+            EXPECT_NE(item->StatusText.find(
+                          "Fehler 401: Unauthorized (the proxy refused the tunnel to 127.0.0.1:"),
+                      std::string::npos)
+                << item->StatusText;
+        }
+        EXPECT_EQ(StoredFiles(*service).size(), stored);
+    }
+}

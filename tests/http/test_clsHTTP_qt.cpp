@@ -3,12 +3,15 @@
 #include "support/FreePort.h"
 #include "support/ScriptedServer.h"
 #include "support/TempDir.h"
+#include "support/TestPki.h"
 #include "test_clsHTTP_fixture.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QEventLoop>
 #include <QFile>
+#include <QSslKey>
+#include <QSslServer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -42,12 +45,16 @@ class PeakSocket final : public Socket {
 public:
     PeakSocket() {
         m_Inner.Connected = Forward(&Socket::Connected);
+        m_Inner.Encrypted = Forward(&Socket::Encrypted);
         m_Inner.DataArrival = Forward(&Socket::DataArrival);
         m_Inner.SendProgress = Forward(&Socket::SendProgress);
         m_Inner.Closed = Forward(&Socket::Closed);
         m_Inner.Error = Forward(&Socket::Error);
     }
     void Connect(const std::string& host, int32_t port) override { m_Inner.Connect(host, port); }
+    void StartEncryption(const std::string& peerName) override {
+        m_Inner.StartEncryption(peerName);
+    }
     void SendData(std::string_view data) override {
         m_Inner.SendData(data);
         m_Peak = std::max(m_Peak, m_Inner.BytesQueued());
@@ -132,6 +139,47 @@ std::string ExpectedUploadHash(const std::string& head, const std::string& note,
     add("\r\n--" + boundary + "--\r\n");
     return hash.result().toHex().toStdString();
 }
+
+// An https server on 127.0.0.1 in this process: keeps the head of every request and answers it
+// with `answer`, then closes.
+class TlsServer {
+public:
+    TlsServer(const testsupport::TestPki& pki, std::string answer) : m_Answer(std::move(answer)) {
+        QFile cert(QString::fromStdString(pki.Cert(testsupport::TestPki::Good)));
+        QFile key(QString::fromStdString(pki.Key(testsupport::TestPki::Good)));
+        if (!cert.open(QIODevice::ReadOnly) || !key.open(QIODevice::ReadOnly))
+            return;
+        QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+        config.setLocalCertificate(QSslCertificate(&cert, QSsl::Pem));
+        config.setPrivateKey(QSslKey(&key, QSsl::Ec, QSsl::Pem));
+        m_Server.setSslConfiguration(config);
+        QObject::connect(&m_Server, &QTcpServer::pendingConnectionAvailable, [this] {
+            while (QTcpSocket* socket = m_Server.nextPendingConnection()) {
+                auto buffer = std::make_shared<std::string>();
+                QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, buffer] {
+                    *buffer += socket->readAll().toStdString();
+                    const auto end = buffer->find("\r\n\r\n");
+                    if (end == std::string::npos)
+                        return;
+                    m_Heads.push_back(buffer->substr(0, end + 4));
+                    socket->write(m_Answer.data(), static_cast<qint64>(m_Answer.size()));
+                    socket->disconnectFromHost();
+                });
+                QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+        m_Server.listen(QHostAddress::LocalHost, 0);
+    }
+    std::string BaseUrl() const {
+        return "https://127.0.0.1:" + std::to_string(m_Server.serverPort()) + "/";
+    }
+    const std::vector<std::string>& Heads() const { return m_Heads; }
+
+private:
+    QSslServer m_Server;
+    std::string m_Answer;
+    std::vector<std::string> m_Heads;
+};
 
 } // namespace
 
@@ -239,6 +287,41 @@ TEST_F(HttpOverTcp, RedirectToAnotherServerLeavesCredentialsBehind) {
     EXPECT_EQ(FirstLine(secondHead), "GET /target.php?x=1 HTTP/1.1");
     EXPECT_EQ(secondHead.find("Authorization"), std::string::npos) << secondHead;
     EXPECT_EQ(secondHead.find("Cookie"), std::string::npos) << secondHead;
+}
+
+// An http page sending the client to https on another port: followed inside TLS, and the
+// credentials stay behind as for any other scheme.
+TEST_F(HttpOverTcp, RedirectToHttpsOnAnotherPortLeavesCredentialsBehind) {
+    testsupport::TestPki pki;
+    ASSERT_TRUE(pki.Ok()) << pki.Error();
+    QList<QSslCertificate> authorities;
+    std::string error;
+    ASSERT_TRUE(ReadCaFile(pki.CaFile(), authorities, error)) << error;
+    Attach(QtSocketFactory(authorities)());
+    TlsServer secure(pki, "HTTP/1.1 200 OK\r\nContent-Length: 8\r\n\r\nfrom tls");
+    ScriptedServer first;
+    first.Respond("HTTP/1.1 301 Moved Permanently\r\nLocation: " + secure.BaseUrl() +
+                  "target.php?x=1\r\nContent-Length: 0\r\n\r\n");
+    http->SetAction(first.BaseUrl() + "start.php");
+    http->SetFlags(HttpFlags::FollowRedirects | HttpFlags::DecodeChunked | HttpFlags::NoCache);
+    http->SetUsername("user");
+    http->SetPassword("secret");
+    http->AddHeader("Cookie", "PHPSESSID=abc", true);
+    http->Submit();
+    ASSERT_TRUE(WaitForCompletion());
+
+    EXPECT_EQ(Count("complete"), 1);
+    EXPECT_EQ(Completion().Code, 200);
+    EXPECT_EQ(Completion().Text, "from tls");
+    EXPECT_EQ(Count("redirect"), 1);
+    ASSERT_TRUE(first.WaitForFinished(1, 10000));
+    EXPECT_TRUE(HasLine(first.Requests().at(0).Head(), "Authorization: Basic dXNlcjpzZWNyZXQ="));
+    ASSERT_EQ(secure.Heads().size(), 1u);
+    const std::string head = secure.Heads()[0];
+    EXPECT_EQ(head, http->RequestHeader());
+    EXPECT_EQ(FirstLine(head), "GET /target.php?x=1 HTTP/1.1");
+    EXPECT_EQ(head.find("Authorization"), std::string::npos) << head;
+    EXPECT_EQ(head.find("Cookie"), std::string::npos) << head;
 }
 
 TEST_F(HttpOverTcp, ConnectionFailuresEndThroughTheErrorPath) {

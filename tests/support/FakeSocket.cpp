@@ -12,10 +12,27 @@ void FakeSocket::Connect(const std::string& host, int32_t port) {
     m_Queued = 0;
     m_State = StateConnecting;
     m_PendingFailure = host.empty() || port < 1 || port > 65535;
+    m_TlsPeerName.clear();
+    m_SendsBeforeTls = 0;
+    m_Encrypted = false;
+    m_Handshaking = false;
+}
+
+void FakeSocket::StartEncryption(const std::string& peerName) {
+    m_TlsPeerName = peerName;
+    m_SendsBeforeTls = m_Sends.size();
+    m_Handshaking = true;
+}
+
+void FakeSocket::Secure() {
+    m_Handshaking = false;
+    m_Encrypted = true;
+    if (Encrypted)
+        Encrypted();
 }
 
 void FakeSocket::SendData(std::string_view data) {
-    if (m_State != StateConnected)
+    if (m_State != StateConnected || m_Handshaking)
         ++m_SendsWhileNotConnected;
     if (m_RecordSends)
         m_Sends.emplace_back(data);
@@ -34,6 +51,7 @@ std::string FakeSocket::GetData() {
 void FakeSocket::Close() {
     ++m_CloseCount;
     m_State = StateClosed;
+    m_Handshaking = false;
     m_PendingFailure = false;
     m_Incoming.clear();
     m_Queued = 0;

@@ -31,6 +31,7 @@ public:
 
     // --- Socket -----------------------------------------------------------------------------
     void Connect(const std::string& host, int32_t port) override;
+    void StartEncryption(const std::string& peerName) override;
     void SendData(std::string_view data) override;
     std::string GetData() override;
     void Close() override;
@@ -40,6 +41,8 @@ public:
     // --- the network side, driven by the test -------------------------------------------------
     // The connection opens: raises Connected.
     void Accept();
+    // The TLS handshake the client asked for succeeds: raises Encrypted. A failed one is Fail().
+    void Secure();
     // Bytes arrive: raises DataArrival with the number of bytes now pending.
     void Feed(const std::string& bytes);
     // The network takes up to count queued bytes: raises SendProgress(taken, still queued).
@@ -64,6 +67,11 @@ public:
     int32_t Port() const { return m_Port; }
     int32_t ConnectCount() const { return m_ConnectCount; }
     int32_t CloseCount() const { return m_CloseCount; }
+    // The name the client asked the certificate to carry ("" while no TLS was asked for), and how
+    // many sends it made before asking: the tunnel's first bytes are Sends()[SendsBeforeTls()].
+    const std::string& TlsPeerName() const { return m_TlsPeerName; }
+    std::size_t SendsBeforeTls() const { return m_SendsBeforeTls; }
+    bool IsEncrypted() const { return m_Encrypted; }
     // Every SendData in order, and all of them joined. With SetRecordSends(false) only the sizes
     // are kept, for large uploads.
     const std::vector<std::string>& Sends() const { return m_Sends; }
@@ -73,7 +81,8 @@ public:
     int64_t SentTotal() const { return m_SentTotal; }
     // The most bytes ever queued at once.
     int64_t PeakQueued() const { return m_PeakQueued; }
-    // Sends made while the connection was not open (a client fault).
+    // Sends made while the connection was not open or was between TLS asked and TLS done (a
+    // client fault).
     int32_t SendsWhileNotConnected() const { return m_SendsWhileNotConnected; }
     // Forget the recorded sends (e.g. between two requests on one object).
     void ClearRecord();
@@ -83,6 +92,10 @@ private:
     std::string m_Host;
     int32_t m_Port = 0;
     bool m_PendingFailure = false;
+    std::string m_TlsPeerName;
+    std::size_t m_SendsBeforeTls = 0;
+    bool m_Encrypted = false;
+    bool m_Handshaking = false;
     int32_t m_ConnectCount = 0;
     int32_t m_CloseCount = 0;
     std::string m_Incoming;

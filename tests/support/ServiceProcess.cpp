@@ -12,7 +12,9 @@ ServiceProcess::ServiceProcess(const std::vector<std::string>& extraArguments) {
     if (!m_Process.Start(std::string(VOSTRAND_BIN_DIR) + "/vostrand-service", arguments))
         return;
     const auto line = m_Process.ReadLine(15000);
-    const std::string prefix = "http://127.0.0.1:";
+    // With --tls-cert the service serves https.
+    const std::string prefix =
+        line && line->rfind("https:", 0) == 0 ? "https://127.0.0.1:" : "http://127.0.0.1:";
     if (!line || line->rfind(prefix, 0) != 0) {
         Stop();
         return;

@@ -24,7 +24,8 @@ public:
     ServiceProcess& operator=(const ServiceProcess&) = delete;
 
     bool Ok() const { return !m_BaseUrl.empty(); }
-    // "http://127.0.0.1:<port>/", always ending in "/"; "" when the service did not start.
+    // "http://127.0.0.1:<port>/" ("https://" with --tls-cert), always ending in "/"; "" when the
+    // service did not start.
     const std::string& BaseUrl() const { return m_BaseUrl; }
     int32_t Port() const { return m_Port; }
     // The storage folder the service keeps its uploads in.

@@ -340,7 +340,8 @@ TEST_F(Engine, ASocketErrorEndsTheUploadWithError) {
     AddRow("report.txt", "a");
     upload->StartUpload();
     Net().Fail(10061, "Connection refused");
-    ExpectEnded("ERROR", "S14");
+    // Why it failed follows the error text.
+    ExpectEnded("ERROR", "S14: Winsock Fehler 10061: Connection refused");
     EXPECT_NE(ReadFile(settings.LogFilePath()).find("Download-Link: \r\n"), std::string::npos);
 }
 
