@@ -3,6 +3,8 @@
 #include "DesktopNotifier.h"
 #include "UploadListModel.h"
 #include "UploadListView.h"
+#include "frmAbout.h"
+#include "frmConfig.h"
 
 #include "platform/qt/QtSocket.h"
 #include "settings/LanguageChoice.h"
@@ -76,10 +78,11 @@ std::vector<std::string> ToStrings(const QStringList& list) {
 frmMain::frmMain(const frmMainSetup& setup, QWidget* parent)
     : QMainWindow(parent), m_Settings(setup.settings), m_Texts(setup.texts),
       m_ConfigFile(setup.configFile), m_LanguageFolder(setup.languageFolder),
+      m_BaseUrl(modUpload::NormalizeBaseUrl(setup.baseUrl)), m_Sockets(setup.sockets),
       m_Format(setup.format),
       m_OwnDialogs(setup.dialogs == nullptr ? std::make_unique<QtDialogs>() : nullptr),
       m_Dialogs(setup.dialogs != nullptr ? setup.dialogs : m_OwnDialogs.get()),
-      objUpload(setup.settings, setup.texts, m_Format, QtSocketFactory()),
+      objUpload(setup.settings, setup.texts, m_Format, m_Sockets),
       m_Queue(*this, setup.settings, setup.texts, m_Format, objUpload) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Vostrand"));
@@ -87,8 +90,8 @@ frmMain::frmMain(const frmMainSetup& setup, QWidget* parent)
     setMinimumSize(530, 300);
     resize(960, 480);
 
-    objUpload.SetBaseUrl(setup.baseUrl);
-    m_Queue.SetHomePage(setup.baseUrl);
+    objUpload.SetBaseUrl(m_BaseUrl);
+    m_Queue.SetHomePage(m_BaseUrl);
     objUpload.TrayTip = [this](const std::string& text) {
         if (m_Tray != nullptr) {
             m_Tray->setToolTip(Q(text));
@@ -124,8 +127,8 @@ frmMain::frmMain(const frmMainSetup& setup, QWidget* parent)
     m_Queue.Status().ShowUploadTraffic(m_Settings.StatisticSize());
     m_Queue.Status().ShowUploadCount(m_Settings.StatisticCount());
     m_Queue.Status().ShowMainText(m_Texts.GetStatusbarText(1));
-    auto info = std::make_unique<clsInfo>(m_Settings, QtSocketFactory());
-    info->SetBaseUrl(setup.baseUrl);
+    auto info = std::make_unique<clsInfo>(m_Settings, m_Sockets);
+    info->SetBaseUrl(m_BaseUrl);
     m_Queue.RequestInfo(std::move(info));
 
     // A session that ends without closing the window still leaves the settings behind.
@@ -331,7 +334,7 @@ QList<QAction*> frmMain::LanguageEntries() const {
 }
 
 void frmMain::ApplyLanguage() {
-    const std::string file = modLanguage::LanguageFilePath(m_LanguageFolder, m_Settings.Language());
+    const std::string file = LanguageFile();
     for (const WindowText& entry : MainWindowTexts()) {
         const std::optional<std::string> text = ResolveWindowText(entry, "Main", file);
         if (!text) {
@@ -451,12 +454,20 @@ void frmMain::RunCommand(Command command) {
     }
 }
 
+std::string frmMain::LanguageFile() const {
+    return modLanguage::LanguageFilePath(m_LanguageFolder, m_Settings.Language());
+}
+
 void frmMain::ShowOptions() {
-    // wired to frmConfig/frmAbout on merge
+    // Changed settings take effect where they are next read; the window has nothing to redo.
+    frmConfig dialog(m_Settings, LanguageFile(), this);
+    dialog.exec();
 }
 
 void frmMain::ShowAbout() {
-    // wired to frmConfig/frmAbout on merge
+    // A fresh dialog each time, so its statistics are the current ones.
+    frmAbout dialog(m_Settings, LanguageFile(), m_Format, m_BaseUrl, this);
+    dialog.exec();
 }
 
 void frmMain::ShowNews() {

@@ -11,6 +11,7 @@
 #include "DialogAnswerer.h"
 
 #include "platform/Format.h"
+#include "platform/qt/QtSocket.h"
 #include "settings/modLanguage.h"
 #include "ui/Commands.h"
 #include "ui/UploadQueue.h"
@@ -47,6 +48,9 @@ struct frmMainSetup {
     NumberFormat format;
     // null: the real message boxes and file dialogs.
     DialogAnswerer* dialogs = nullptr;
+    // The connections of the engine and the information query (the extra trusted authorities
+    // of a private service are in it).
+    SocketFactory sockets = QtSocketFactory();
 };
 
 class frmMain : public QMainWindow, public WindowToolkit {
@@ -69,6 +73,8 @@ public:
     void ShowOptions();
     void ShowAbout();
     void ShowNews();
+    // The active language file, as the dialogs read it.
+    std::string LanguageFile() const;
 
     // --- for tests and benchmarks: the widgets as the user meets them ------------------------
     UploadQueue& Queue() { return m_Queue; }
@@ -128,6 +134,8 @@ private:
     modLanguage::TextLists& m_Texts;
     std::string m_ConfigFile;
     std::string m_LanguageFolder;
+    std::string m_BaseUrl;
+    SocketFactory m_Sockets;
     NumberFormat m_Format;
     std::unique_ptr<DialogAnswerer> m_OwnDialogs;
     DialogAnswerer* m_Dialogs;

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QMessageBox>
 
 #include <clocale>
 #include <cstdlib>
@@ -43,6 +44,15 @@ int main(int argc, char* argv[]) {
     const std::string configFile = configOverride != nullptr && *configOverride != '\0'
                                        ? std::string(configOverride)
                                        : modConfig::ConfigFilePath(programFolder);
+    // A private service's authority, trusted besides the system's; an unusable file is said
+    // once and the system's list alone is used.
+    QList<QSslCertificate> authorities;
+    const std::string caFile = modConfig::ReadIniValue(configFile, "Service", "ca_file", "");
+    std::string caError;
+    if (!caFile.empty() && !ReadCaFile(caFile, authorities, caError)) {
+        QMessageBox::warning(nullptr, QString::fromUtf8(UploadQueue::ProgramTitle),
+                             QString::fromStdString(caError));
+    }
     frmMainSetup setup{
         modConfig::Settings(),
         modLanguage::Texts(),
@@ -50,7 +60,8 @@ int main(int argc, char* argv[]) {
         modLanguage::LanguageFolder(programFolder),
         modUpload::ResolveBaseUrl(std::getenv(modUpload::BaseUrlEnvironment), configFile),
         format,
-        nullptr};
+        nullptr,
+        QtSocketFactory(authorities)};
     frmMain window(setup);
     // Handed files join the list; the window itself is left as it is.
     QObject::connect(&instance, &SingleInstance::FilesReceived, &window,

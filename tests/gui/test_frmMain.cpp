@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDBusConnection>
+#include <QDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -26,6 +27,7 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -256,6 +258,22 @@ TEST_P(CreationTest, OnlyExitAndLanguageUntilTheAnswerThenWhatTheAnswerUnlocks) 
     if (c.warnings > 0) {
         EXPECT_EQ(m_Dialogs.messages[0].text, QString::fromStdString(m_Texts.GetMessageText(1)));
         EXPECT_EQ(m_Dialogs.messages[0].flags, modLanguage::MB_WARNING_OK);
+    }
+
+    // The unlocked dialog commands open their dialogs modally, owned by the window.
+    for (Command command : {Command::ExtrasOptions, Command::HelpAbout}) {
+        if (!c.menus.count(command)) {
+            continue;
+        }
+        QString opened;
+        QTimer::singleShot(0, [&] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                opened = dialog->objectName() + (dialog->parent() == window.get() ? "" : "?");
+                dialog->reject();
+            }
+        });
+        window->MenuAction(command)->trigger();
+        EXPECT_EQ(opened, command == Command::HelpAbout ? "frmAbout" : "frmConfig");
     }
 }
 
