@@ -518,7 +518,10 @@ void frmMain::OnRunEnded() {
     const UploadQueue::RunProgress progress = m_Queue.Progress();
     DesktopNotifier::Notify(
         windowTitle().isEmpty() ? QString::fromUtf8(UploadQueue::ProgramTitle) : windowTitle(),
-        QStringLiteral("%1 uploaded, %2 failed").arg(progress.Completed).arg(progress.Failed),
+        Q(modConfig::ReadIniValue(LanguageFile(), "Main", "Notification.RunEnded",
+                                  "%1 hochgeladen, %2 fehlgeschlagen"))
+            .arg(progress.Completed)
+            .arg(progress.Failed),
         QStringLiteral("vostrand-uploader"));
 }
 
