@@ -548,10 +548,12 @@ int main(int argc, char** argv) {
             available += (available.empty() ? "" : ", ") + name;
         }
         if (language.empty()) {
-            std::fprintf(
-                stderr, "vostrand-upload: --language %s: no such language; available: %s\n",
-                options.language->c_str(),
-                available.empty() ? ("none in " + languageFolder).c_str() : available.c_str());
+            // The folder is named too: an installed program looks elsewhere than a built one.
+            std::fprintf(stderr,
+                         "vostrand-upload: --language %s: no such language; available: %s (in "
+                         "%s)\n",
+                         options.language->c_str(), available.empty() ? "none" : available.c_str(),
+                         languageFolder.c_str());
             return ExitUsage;
         }
     } else {
