@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -172,7 +173,19 @@ void UploadQueue::FilesDropped(const std::vector<std::string>& paths) {
     if (paths.empty()) {
         return;
     }
-    AddBatch(paths);
+    // A folder dragged from a file manager means the files in it, as "vostrand-upload -r"
+    // takes them.
+    std::vector<std::string> files;
+    for (const auto& path : paths) {
+        std::error_code error;
+        if (std::filesystem::is_directory(path, error)) {
+            const auto inside = modFileSystem::FolderFiles(path);
+            files.insert(files.end(), inside.begin(), inside.end());
+        } else {
+            files.push_back(path);
+        }
+    }
+    AddBatch(files);
 }
 
 void UploadQueue::Remove() {
