@@ -225,8 +225,11 @@ void Service::Routes() {
             [this](const Request& req, Response& res) { ToolConfig(req, res); });
     svr.Get(Route(R"(/download/([0-9a-f]{16})(/[^/]*)?)"),
             [this](const Request& req, Response& res) { Download(req, res); });
+    // A link previewer or a mail scanner fetches links: GET (and HEAD) only asks, POST deletes.
     svr.Get(Route(R"(/delete/([0-9a-f]{16}))"),
-            [this](const Request& req, Response& res) { Delete(req, res); });
+            [this](const Request& req, Response& res) { ConfirmDelete(req, res); });
+    svr.Post(Route(R"(/delete/([0-9a-f]{16}))"),
+             [this](const Request& req, Response& res) { Delete(req, res); });
     svr.Get(Route(R"(/imprint\.php)"), [](const Request&, Response& res) {
         SendPage(res, 200, "Imprint",
                  "Vostrand-compatible self-hosted service. Operated by whoever runs this program.");
@@ -585,6 +588,25 @@ void Service::Download(const Request& req, Response& res) {
                                  }
                                  return sink.write(buffer, static_cast<size_t>(n));
                              });
+}
+
+void Service::ConfirmDelete(const Request& req, Response& res) {
+    const auto file = m_Storage.Find(req.matches[1]);
+    if (!file) {
+        SendPage(res, 404, "Not found", "This file does not exist.");
+        return;
+    }
+    if (file->DeleteKey != req.get_param_value("key")) {
+        SendPage(res, 403, "Forbidden", "Wrong delete key.");
+        return;
+    }
+    // The form has no action: it posts to this very address, delete key included.
+    res.status = 200;
+    res.set_content(Page("Delete " + file->Name,
+                         "<p>Delete the file " + HtmlEscape(file->Name) +
+                             " for good?</p>\n<form method=\"post\"><button type=\"submit\" "
+                             "id=confirmdelete>Delete</button></form>\n"),
+                    kHtml);
 }
 
 void Service::Delete(const Request& req, Response& res) {

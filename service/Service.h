@@ -91,6 +91,7 @@ private:
     void LoginPage(const httplib::Request& req, httplib::Response& res);
     void ToolConfig(const httplib::Request& req, httplib::Response& res);
     void Download(const httplib::Request& req, httplib::Response& res);
+    void ConfirmDelete(const httplib::Request& req, httplib::Response& res);
     void Delete(const httplib::Request& req, httplib::Response& res);
 
     ServiceOptions m_Options;

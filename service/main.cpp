@@ -33,7 +33,7 @@ constexpr const char* kUsage =
     "  --tls-cert FILE           serve HTTPS with this PEM certificate (chain)\n"
     "  --tls-key FILE            and this PEM private key (both or neither)\n"
     "  --quiet                   no request log on stderr\n"
-    "  --help                    this text\n"
+    "  --help, --version         this text; the program's version\n"
     "Prints its base URL on one line once it listens; stops on SIGINT or SIGTERM.\n";
 
 std::filesystem::path DefaultStorage() {
@@ -105,6 +105,10 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("vostrand-service %s\n", VOSTRAND_VERSION_TEXT);
             return 0;
         }
         if (arg == "--quiet") {

@@ -24,6 +24,9 @@ struct CliOptions {
     std::optional<std::string> premiumPassword;
     int32_t timeoutSeconds = 60;
     int32_t retries = 2;
+    int64_t limitRate = 0; // bytes per second of the body; 0: no limit
+    bool recursive = false;
+    bool verbose = false;
     bool json = false;
     bool quiet = false;
     bool help = false;
@@ -31,10 +34,14 @@ struct CliOptions {
     std::vector<std::string> files;
 };
 
-// Fills options from argv (without the program name); on a usage error returns false with a
-// one-line reason in error.
+// Reads the arguments (without the program name). False with a message naming the option when
+// the command line is unusable; the values are checked here, so that nothing is refused later
+// in the run.
 bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& options,
                      std::string& error);
+
+// "500K", "2M", "1G" or a plain number of bytes (units of 1024); 0 when the text is none of them.
+int64_t ParseRate(const std::string& text);
 
 // The text of --help.
 std::string CliUsage();

@@ -1,8 +1,8 @@
 #include "TerminalToolkit.h"
 
-#include "Utf8.h"
-
 #include "settings/modLanguage.h"
+
+#include <QString>
 
 #include <cstdio>
 #include <cwchar>
@@ -16,35 +16,138 @@ size_t TerminalColumns() {
     return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
 }
 
-// The line as the terminal can redraw it in place: control characters (a file name may hold a
-// line break or an escape sequence) and broken UTF-8 become "?", and the text stops short of the
-// last column, since a line that wraps is not erased by the next redraw and leaves copies behind.
-std::string FitLine(const std::string& line, size_t columns) {
-    std::string out;
-    size_t used = 0;
-    for (size_t i = 0; i < line.size();) {
-        char32_t point = 0;
-        const size_t length = Utf8Sequence(line, i, point);
-        const bool printable = length != 0 && point >= 0x20 && (point < 0x7F || point >= 0xA0);
-        int width = printable ? ::wcwidth(static_cast<wchar_t>(point)) : 1;
+// A text as the terminal can redraw it in place, as code points with their column widths:
+// control characters (a file name may hold a line break or an escape sequence) become "?", and
+// bytes that are not UTF-8 the replacement character.
+struct Cell {
+    char32_t point;
+    int width;
+};
+std::vector<Cell> Cells(const std::string& text) {
+    std::vector<Cell> cells;
+    for (char32_t point : QString::fromStdString(text).toUcs4()) {
+        const bool printable = point >= 0x20 && (point < 0x7F || point >= 0xA0);
+        if (!printable) {
+            point = '?';
+        }
+        int width = ::wcwidth(static_cast<wchar_t>(point));
         if (width < 0) { // a locale that does not know the character
             width = point >= 0x1100 ? 2 : 1;
         }
-        if (used + static_cast<size_t>(width) >= columns) {
-            break;
-        }
-        if (printable) {
-            out.append(line, i, length);
-        } else {
-            out += '?';
-        }
-        used += static_cast<size_t>(width);
-        i += length == 0 ? 1 : length;
+        cells.push_back({point, width});
     }
-    return out;
+    return cells;
+}
+
+size_t Width(const std::vector<Cell>& cells) {
+    size_t width = 0;
+    for (const Cell& cell : cells) {
+        width += static_cast<size_t>(cell.width);
+    }
+    return width;
+}
+
+std::string Text(const std::vector<Cell>& cells) {
+    std::u32string points;
+    for (const Cell& cell : cells) {
+        points += cell.point;
+    }
+    return QString::fromUcs4(points.data(), static_cast<qsizetype>(points.size())).toStdString();
+}
+
+// At most width columns: the start and the end of the name with "..." between.
+std::string ShortenMiddle(const std::string& name, size_t width) {
+    const std::vector<Cell> cells = Cells(name);
+    if (Width(cells) <= width) {
+        return Text(cells);
+    }
+    if (width < 5) {
+        return std::string(std::min<size_t>(width, 3), '.');
+    }
+    const size_t room = width - 3;
+    std::vector<Cell> left, right;
+    size_t used = 0;
+    for (size_t i = 0;
+         i < cells.size() && used + static_cast<size_t>(cells[i].width) <= (room + 1) / 2; ++i) {
+        left.push_back(cells[i]);
+        used += static_cast<size_t>(cells[i].width);
+    }
+    for (size_t i = cells.size(); i > 0 && used + static_cast<size_t>(cells[i - 1].width) <= room;
+         --i) {
+        right.insert(right.begin(), cells[i - 1]);
+        used += static_cast<size_t>(cells[i - 1].width);
+    }
+    return Text(left) + "..." + Text(right);
+}
+
+// 0:07, 12:30, 1:02:03
+std::string ClockText(double seconds) {
+    const auto whole = static_cast<long long>(std::max(seconds, 0.0) + 0.5);
+    char text[32];
+    if (whole >= 3600) {
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", whole / 3600, whole / 60 % 60,
+                      whole % 60);
+    } else {
+        std::snprintf(text, sizeof text, "%lld:%02lld", whole / 60, whole % 60);
+    }
+    return text;
 }
 
 } // namespace
+
+std::string TerminalToolkit::HumanBytes(double bytes) {
+    const char* units[] = {"B", "KiB", "MiB", "GiB", "TiB"};
+    size_t unit = 0;
+    while (bytes >= 1024 && unit + 1 < std::size(units)) {
+        bytes /= 1024;
+        ++unit;
+    }
+    char text[32];
+    if (unit == 0) {
+        std::snprintf(text, sizeof text, "%.0f B", bytes);
+    } else {
+        std::snprintf(text, sizeof text, bytes < 10 ? "%.2f %s" : "%.1f %s", bytes, units[unit]);
+    }
+    return text;
+}
+
+std::string TerminalToolkit::ProgressLine(const UploadItem& row, size_t columns, double seconds) {
+    // The last column stays free: a line that wraps is not erased by the next redraw.
+    const size_t room = columns > 1 ? columns - 1 : 0;
+    std::vector<std::string> fields;
+    if (row.Percent >= 0) {
+        const double sent = static_cast<double>(row.BytesSent);
+        const double speed = seconds > 0 ? sent / seconds : row.Speed;
+        const double remaining = speed > 0 ? (static_cast<double>(row.FileSize) - sent) / speed : 0;
+        fields = {std::to_string(row.Percent) + "%",
+                  HumanBytes(sent) + " / " + HumanBytes(static_cast<double>(row.FileSize)),
+                  HumanBytes(speed) + "/s", ClockText(seconds) + " elapsed",
+                  ClockText(remaining) + " left"};
+    } else {
+        fields = {Text(Cells(row.StatusText))};
+    }
+    const auto tailWidth = [&] {
+        size_t width = 0;
+        for (const auto& field : fields) {
+            width += 2 + Width(Cells(field));
+        }
+        return width;
+    };
+    const size_t nameWidth = Width(Cells(row.FileName));
+    const size_t nameLeast = std::min<size_t>(nameWidth, 12);
+    while (fields.size() > 1 && nameLeast + tailWidth() > room) {
+        fields.pop_back();
+    }
+    std::string tail;
+    for (const auto& field : fields) {
+        tail += "  " + field;
+    }
+    const size_t tailColumns = tailWidth();
+    if (tailColumns + 3 > room) { // no room for a name: the percent alone
+        return ShortenMiddle(fields.front(), room);
+    }
+    return ShortenMiddle(row.FileName, room - tailColumns) + tail;
+}
 
 TerminalToolkit::TerminalToolkit(const clsUpload& upload, bool progress)
     : m_Upload(upload), m_Progress(progress) {
@@ -86,14 +189,23 @@ void TerminalToolkit::DrawRow(int32_t index) {
     if (m_LiveKey != row.FilePath) {
         FinishLine();
         m_LiveKey = row.FilePath;
+        m_SendClock.invalidate();
+        m_SentBytes = 0;
+        m_SentSeconds = 0;
     }
-    std::string line = row.FileName + "  " + row.StatusText;
-    if (row.ProgressText != "-") {
-        line += "  " + row.ProgressText + "  " + row.SentText + " / " + row.SizeText + "  " +
-                row.SpeedText + "  " + row.ElapsedText + " / " + row.RemainingText + " left";
+    // The engine counts whole seconds; the line's speed and times use a finer clock, started
+    // when the file's request starts.
+    if (m_Upload.RequestIndex() == clsUpload::RequestFile && !m_SendClock.isValid()) {
+        m_SendClock.start();
     }
+    // The bytes sent change once a second: the speed is theirs over the time they were read at.
+    if (m_SendClock.isValid() && row.BytesSent != m_SentBytes) {
+        m_SentBytes = row.BytesSent;
+        m_SentSeconds = static_cast<double>(m_SendClock.elapsed()) / 1000.0;
+    }
+    const double seconds = m_SendClock.isValid() ? m_SentSeconds : 0;
     // Carriage return and erase-line: the row's line is redrawn in place.
-    std::fprintf(stderr, "\r\033[K%s", FitLine(line, TerminalColumns()).c_str());
+    std::fprintf(stderr, "\r\033[K%s", ProgressLine(row, TerminalColumns(), seconds).c_str());
     std::fflush(stderr);
 }
 
@@ -106,9 +218,21 @@ std::vector<int32_t> TerminalToolkit::SelectedRows() const {
 }
 
 int32_t TerminalToolkit::ShowMessage(const std::string& text, int32_t flags) {
-    FinishLine();
-    std::fprintf(stderr, "vostrand-upload: %s\n", text.c_str());
-    std::fflush(stderr);
+    // One line: the texts of the language files break lines for a message box.
+    std::string line;
+    for (char c : text) {
+        if (c == '\r') {
+            continue;
+        }
+        line += c == '\n' ? ' ' : c;
+    }
+    if (Collect != nullptr) {
+        Collect->push_back(line);
+    } else {
+        FinishLine();
+        std::fprintf(stderr, "vostrand-upload: %s\n", line.c_str());
+        std::fflush(stderr);
+    }
     // Questions (a newer version, closing during an upload) are answered No: nothing opens a
     // browser or keeps a cancelled run alive without a user at a window.
     return flags == modLanguage::MB_QUESTION_YESNO ? modLanguage::ID_NO : 1;

@@ -41,4 +41,13 @@ public:
     std::function<void(int32_t number, const std::string& description)> Error;
 };
 
+// The numbers Error carries for the failures a user tells apart (Qt's numbering, which the Qt
+// socket passes on).
+namespace SocketErrorNumber {
+constexpr int32_t Refused = 0;
+constexpr int32_t ClosedByPeer = 1;
+constexpr int32_t HostNotFound = 2;
+constexpr int32_t TimedOut = 5;
+} // namespace SocketErrorNumber
+
 using SocketFactory = std::function<std::unique_ptr<Socket>()>;

@@ -298,6 +298,8 @@ void clsHTTP::EndRequest(int32_t state, const std::string& details, bool withRes
     CloseFile();
     CloseSocket();
     ++m_Generation;
+    if (state == HttpState::Failed)
+        m_FailureDetails = details;
     if (!ChangeState(state, details))
         return;
     if (!DocumentComplete)
@@ -373,6 +375,8 @@ void clsHTTP::StartRequest() {
     m_RequestHeaderLength = 0;
     m_RequestContentLength = 0;
     m_ReturnCode = 0;
+    m_FailureDetails.clear();
+    m_SocketError = -1;
     m_ReturnHeaderLength = 0;
     m_ReturnContentResume = 0;
     m_ReturnContentPointer = 0;
@@ -937,6 +941,7 @@ void clsHTTP::sckHTTP_Close() {
 void clsHTTP::sckHTTP_Error(int32_t Number, const std::string& Description) {
     CloseFile();
     CloseSendFile();
+    m_SocketError = Number;
     if (CloseSocket())
         EndRequest(HttpState::Failed,
                    "Winsock Fehler " + std::to_string(Number) + ": " + Description);

@@ -138,6 +138,11 @@ public:
     // (or a 206 range) announced, or the last chunk of a decoded chunked body. A peer that
     // closes early still ends the request in state 8; an owner that reads the body asks here.
     bool BodyComplete() const;
+    // How the last request failed: the details its StateChanged(-3) carried ("" when it did not
+    // fail), and the socket's error number when the connection failed (-1 otherwise), so that
+    // an owner can tell the user why in plain words.
+    const std::string& FailureDetails() const { return m_FailureDetails; }
+    int32_t SocketError() const { return m_SocketError; }
 
     // --- events -----------------------------------------------------------------------------
     std::function<void(int32_t ReturnCode, const std::string& ReplyMessage,
@@ -236,6 +241,8 @@ private:
     int64_t m_ReturnContentResume = 0;
     int64_t m_ReturnContentPointer = 0;
     int32_t m_State = 0;
+    std::string m_FailureDetails;
+    int32_t m_SocketError = -1;
 
     std::vector<HeaderEntry> m_Headers;
     std::vector<FormElement> m_Elements;

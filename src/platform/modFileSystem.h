@@ -32,5 +32,10 @@ std::string GetFolder(const std::string& path);
 // single empty entry (size 1, upper bound 0).
 std::vector<std::string> ListFiles(const std::string& folder, const std::string& pattern);
 std::string TrimAtNul(const std::string& text);
+// The regular files of a folder and its subfolders (symbolic links to files count; linked folders
+// are not entered, so a link loop cannot run forever), as folder + "/" + relative path, in name
+// order: each folder's entries sorted as ListFiles sorts them, a subfolder's files where its name
+// falls. Empty when the folder cannot be read. A dropped folder and "vostrand-upload -r" add these.
+std::vector<std::string> FolderFiles(const std::string& folder);
 
 } // namespace modFileSystem

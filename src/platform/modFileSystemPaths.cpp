@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <dirent.h>
 #include <fnmatch.h>
+#include <sys/stat.h>
 
 namespace modFileSystem {
 
@@ -82,6 +83,29 @@ std::vector<std::string> ListFiles(const std::string& folder, const std::string&
 std::string TrimAtNul(const std::string& text) {
     const size_t nul = text.find('\0');
     return nul == std::string::npos ? text : text.substr(0, nul);
+}
+
+std::vector<std::string> FolderFiles(const std::string& folder) {
+    std::vector<std::string> files;
+    const std::string prefix = AddBackslash(folder);
+    const std::vector<std::string> names = ListFiles(folder, "*");
+    for (size_t i = 1; i < names.size(); ++i) {
+        const std::string path = prefix + names[i];
+        struct stat own {};
+        if (lstat(path.c_str(), &own) != 0) {
+            continue;
+        }
+        if (S_ISDIR(own.st_mode)) {
+            const auto inner = FolderFiles(path);
+            files.insert(files.end(), inner.begin(), inner.end());
+            continue;
+        }
+        struct stat target {};
+        if (stat(path.c_str(), &target) == 0 && S_ISREG(target.st_mode)) {
+            files.push_back(path);
+        }
+    }
+    return files;
 }
 
 } // namespace modFileSystem

@@ -49,4 +49,14 @@ int HexDigit(char c) {
     return -1;
 }
 
+std::string CutCharacters(const std::string& text, std::size_t maxCharacters) {
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if ((byte & 0xC0) != 0x80 && characters++ == maxCharacters)
+            return text.substr(0, i);
+    }
+    return text;
+}
+
 } // namespace modText

@@ -32,12 +32,12 @@ LanguageChoice SettleLanguage(const std::vector<std::string>& names, const std::
             return {static_cast<int32_t>(i), names[i]};
         }
     }
+    std::vector<std::string> declared;
+    for (const auto& name : names) {
+        declared.push_back(localeOf ? NormaliseLocale(localeOf(name)) : std::string());
+    }
     const std::string user = NormaliseLocale(userLocale);
-    if (stored.empty() && !user.empty() && user != "c" && user != "posix" && localeOf) {
-        std::vector<std::string> declared;
-        for (const auto& name : names) {
-            declared.push_back(NormaliseLocale(localeOf(name)));
-        }
+    if (stored.empty() && !user.empty() && user != "c" && user != "posix") {
         // A file for the user's exact region wins over one for the language alone.
         for (size_t i = 0; i < names.size(); ++i) {
             if (!declared[i].empty() && declared[i] == user) {
@@ -48,6 +48,12 @@ LanguageChoice SettleLanguage(const std::vector<std::string>& names, const std::
             if (!declared[i].empty() && LanguagePart(declared[i]) == LanguagePart(user)) {
                 return {static_cast<int32_t>(i), names[i]};
             }
+        }
+    }
+    // English is the language a user without a match most likely reads.
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (declared[i] == "en") {
+            return {static_cast<int32_t>(i), names[i]};
         }
     }
     return {0, names.front()};

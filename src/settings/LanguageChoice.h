@@ -1,7 +1,8 @@
 #pragma once
 // Settles the setting Language against the language files that exist: the stored name when a
 // file carries it exactly (letter case counts); on a first run (nothing stored) the file whose
-// declared locale matches the user's; otherwise the first listed file.
+// declared locale matches the user's; otherwise the file declaring locale=en, then the first
+// listed file.
 #include <cstdint>
 #include <functional>
 #include <string>

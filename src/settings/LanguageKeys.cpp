@@ -16,6 +16,8 @@ std::vector<LanguageKey> BuildKeys() {
     };
 
     add("Main", "Window.Caption");
+    // The desktop notification at the end of a run nobody watched: files uploaded, failed.
+    add("Main", "Notification.RunEnded", {"%1", "%2"});
     for (const MenuText& menu : MainMenus()) {
         const std::string name = menu.name;
         const bool keep =

@@ -1,6 +1,7 @@
 #include "ui/UploadQueue.h"
 
 #include "platform/modFileSystem.h"
+#include "platform/modText.h"
 #include "settings/modConfig.h"
 #include "settings/modLanguage.h"
 #include "upload/clsInfo.h"
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -171,7 +173,19 @@ void UploadQueue::FilesDropped(const std::vector<std::string>& paths) {
     if (paths.empty()) {
         return;
     }
-    AddBatch(paths);
+    // A folder dragged from a file manager means the files in it, as "vostrand-upload -r"
+    // takes them.
+    std::vector<std::string> files;
+    for (const auto& path : paths) {
+        std::error_code error;
+        if (std::filesystem::is_directory(path, error)) {
+            const auto inside = modFileSystem::FolderFiles(path);
+            files.insert(files.end(), inside.begin(), inside.end());
+        } else {
+            files.push_back(path);
+        }
+    }
+    AddBatch(files);
 }
 
 void UploadQueue::Remove() {
@@ -206,15 +220,7 @@ void UploadQueue::SetValue(int32_t prompt, std::string UploadItem::*field, Uploa
         return;
     }
     // 60 characters, not bytes: a cut inside a UTF-8 sequence would leave an invalid text.
-    std::string value;
-    size_t characters = 0;
-    for (size_t i = 0; i < entered->size(); ++i) {
-        const auto byte = static_cast<unsigned char>((*entered)[i]);
-        if ((byte & 0xC0) != 0x80 && characters++ == MaxValueLength) {
-            break;
-        }
-        value += static_cast<char>(byte);
-    }
+    const std::string value = modText::CutCharacters(*entered, MaxValueLength);
     for (int32_t index : Selection()) {
         (*m_List.At(index)).*field = value;
         m_List.NotifyChanged(index, ColumnBit(column));
@@ -295,6 +301,7 @@ void UploadQueue::StartRun(const std::string& logPath) {
         if (row->UploadState != UploadStateWord::Complete) {
             row->StatusText = m_Texts.GetStatusText(StatusNumber::Idle);
             row->UploadState = UploadStateWord::Idle;
+            row->ErrorText.clear();
             m_Run.BytesTotal += row->FileSize;
             m_List.NotifyChanged(i, ColumnBit(UploadColumn::Status));
         }

@@ -85,9 +85,10 @@ public:
 
     // --- list commands ----------------------------------------------------------------------
     void AddFile(const std::string& path);
-    void AddFiles();                                          // mnuEditAdd, "add"
-    void FilesDropped(const std::vector<std::string>& paths); // drop on the list
-    void Remove();                                            // mnuEditRemove, "remove"
+    void AddFiles(); // mnuEditAdd, "add"
+    // Files dropped on the list; a folder adds the files in it and its subfolders.
+    void FilesDropped(const std::vector<std::string>& paths);
+    void Remove(); // mnuEditRemove, "remove"
     void PublishYes();
     void PublishNo();
     void SetBinLayerID();

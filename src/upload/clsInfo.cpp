@@ -1,4 +1,5 @@
 #include "upload/clsInfo.h"
+#include "upload/RequestFailure.h"
 
 #include "http/clsHTTP.h"
 #include "platform/modText.h"
@@ -79,6 +80,8 @@ void clsInfo::RequestInfo() {
     objHTTP->AddHeader("User-Agent", modUpload::UserAgent, true);
     m_Pending = true;
     m_GivenUp = false;
+    m_StalledSeconds = 0;
+    m_ErrorText.clear();
     objHTTP->Submit();
 }
 
@@ -86,6 +89,7 @@ bool clsInfo::CheckStall(int32_t limitSeconds) {
     if (!m_Pending || !modUpload::RequestStalled(*objHTTP, limitSeconds)) {
         return false;
     }
+    m_StalledSeconds = limitSeconds;
     GiveUp();
     return true;
 }
@@ -137,7 +141,14 @@ void clsInfo::OnDocumentComplete(int32_t returnCode, const std::string& data) {
     if (returnCode == 200 && !m_GivenUp && objHTTP->BodyComplete()) {
         ParseAnswer(data, m_Values);
     }
+    const bool success = m_Values.MaxFileSize > 0;
+    if (!success) {
+        m_ErrorText = RequestFailure(*objHTTP, m_StalledSeconds);
+        if (m_ErrorText.empty()) {
+            m_ErrorText = "no upload limit in the answer of " + objHTTP->Action();
+        }
+    }
     if (Complete) {
-        Complete(m_Values.MaxFileSize > 0);
+        Complete(success);
     }
 }

@@ -39,6 +39,8 @@ public:
     bool CheckStall(int32_t limitSeconds = modUpload::DefaultStallLimitSeconds);
     // True from RequestInfo until Complete has been raised.
     bool Pending() const { return m_Pending; }
+    // Why the last query failed, in plain words ("" after a success).
+    const std::string& ErrorText() const { return m_ErrorText; }
     // Why the last query failed when its request ended in error (the Details of state -3, such
     // as a refused certificate), else empty. Readable inside Complete.
     const std::string& FailureDetails() const { return m_FailureDetails; }
@@ -61,6 +63,8 @@ private:
     modUpload::ServiceValues m_Values;
     bool m_Pending = false;
     bool m_GivenUp = false;
+    int32_t m_StalledSeconds = 0;
+    std::string m_ErrorText;
     std::string m_FailureDetails;
     std::shared_ptr<bool> m_Alive = std::make_shared<bool>(true);
     std::unique_ptr<clsHTTP> objHTTP;

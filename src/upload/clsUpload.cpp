@@ -6,6 +6,7 @@
 #include "platform/modFileSystem.h"
 #include "settings/modConfig.h"
 #include "settings/modLanguage.h"
+#include "upload/RequestFailure.h"
 
 #include <cmath>
 #include <strings.h>
@@ -95,6 +96,9 @@ void clsUpload::StartUpload() {
     m_Active = true;
     m_Canceled = false;
     m_GivenUp = false;
+    m_StalledSeconds = 0;
+    m_ErrorText.clear();
+    m_Row->ErrorText.clear();
     m_DownloadUrl.clear();
     m_DeleteUrl.clear();
     m_FailureDetails.clear();
@@ -124,6 +128,7 @@ bool clsUpload::CheckStall(int32_t limitSeconds) {
     if (!m_Active || m_Completing || !modUpload::RequestStalled(*objHTTP, limitSeconds)) {
         return false;
     }
+    m_StalledSeconds = limitSeconds;
     GiveUp();
     return true;
 }
@@ -217,6 +222,7 @@ void clsUpload::SendRequest(int32_t index) {
         // A file that vanished since it was added would go out as an empty part and be
         // reported as a complete upload.
         if (!m_Row || !modFileSystem::FileExists(m_Row->FilePath)) {
+            m_ErrorText = "the file no longer exists";
             Complete();
             return;
         }
@@ -372,7 +378,32 @@ void clsUpload::OnDocumentComplete(int32_t returnCode, const std::string& header
     if (success && !m_Canceled && !m_GivenUp && m_RequestIndex < RequestLinks) {
         SendRequest(m_RequestIndex + 1);
     } else {
+        if (m_DownloadUrl.empty() && !m_Canceled) {
+            m_ErrorText = FailureCause();
+        }
         Complete();
+    }
+}
+
+std::string clsUpload::FailureCause() const {
+    const int32_t accepted = m_RequestIndex == RequestFile ? 302 : 200;
+    std::string cause = RequestFailure(*objHTTP, m_StalledSeconds, accepted);
+    if (!cause.empty()) {
+        return cause;
+    }
+    // The page came, but without what this step reads from it.
+    const std::string& page = objHTTP->Action();
+    switch (m_RequestIndex) {
+    case RequestLogin:
+        return "the premium login was refused by " + page;
+    case RequestUploadPage:
+        return "no upload form on " + page;
+    case RequestFile:
+        return "no redirect after the upload to " + page;
+    case RequestLinks:
+        return "no download link on " + page;
+    default:
+        return "the request to " + page + " failed";
     }
 }
 
@@ -437,6 +468,7 @@ void clsUpload::Complete() {
                 item->StatusText += ": " + m_FailureDetails;
             }
             item->UploadState = UploadStateWord::Error;
+            item->ErrorText = m_ErrorText.empty() ? FailureCause() : m_ErrorText;
         }
         item->Uploading = false;
         item->Percent = -1;

@@ -10,7 +10,8 @@
 // one's DocumentComplete.
 //
 // Every upload that StartUpload begins ends through the completion, exactly once: the row
-// becomes "COMPLETE" or "ERROR" (a cancelled row keeps "IDLE"), the statistics grow on success,
+// becomes "COMPLETE" or "ERROR" with the cause in its ErrorText (a cancelled row keeps "IDLE"),
+// the statistics grow on success,
 // a log entry is written to the settings' LogFilePath, Ready is raised with the row's key, and
 // only then Active() becomes false, so the owner never starts the next row inside Ready.
 // Nothing is thrown; failures show in the row and the log. An answer longer than
@@ -123,6 +124,8 @@ private:
     bool ReadFileAnswer(int32_t returnCode, const std::string& header, const std::string& data);
     bool ReadLinks(const std::string& data);
     void GiveUp();
+    // Why the current request ended the upload, for the row's ErrorText.
+    std::string FailureCause() const;
     void Complete();
     void SetStatus(const std::string& text);
     void NotifyItem();
@@ -139,7 +142,9 @@ private:
     bool m_Active = false;
     bool m_Canceled = false;
     bool m_Completing = false;
-    bool m_GivenUp = false; // stalled or oversized answer: ends "ERROR"
+    bool m_GivenUp = false;       // stalled or oversized answer: ends "ERROR"
+    int32_t m_StalledSeconds = 0; // the stall limit that gave the request up
+    std::string m_ErrorText;      // the cause the row gets when it ends "ERROR"
     int32_t m_RequestIndex = 0;
     std::string m_SessionID;
     std::string m_FormAction;

@@ -97,10 +97,10 @@ struct Download {
     std::string body;
 };
 
-// GET with curl into a file; the password, when given, goes into the query; an https URL is
-// checked against caFile.
+// GET with curl into a file (POST with an empty form when post); the password, when given, goes
+// into the query; an https URL is checked against caFile.
 Download Fetch(const TempDir& dir, const std::string& url, const std::string& password = {},
-               const std::string& caFile = {}) {
+               const std::string& caFile = {}, bool post = false) {
     static int counter = 0;
     const std::string out = dir.FilePath("download-" + std::to_string(++counter));
     std::vector<std::string> arguments = {"-sS", "-o", out, "-w", "%{http_code}\n"};
@@ -109,6 +109,9 @@ Download Fetch(const TempDir& dir, const std::string& url, const std::string& pa
     }
     if (!password.empty()) {
         arguments.insert(arguments.end(), {"-G", "--data-urlencode", "password=" + password});
+    }
+    if (post) {
+        arguments.insert(arguments.end(), {"-d", ""});
     }
     arguments.push_back(url);
     ChildProcess curl;
@@ -225,8 +228,10 @@ TEST_F(UploadEndToEnd, AnonymousUploadComesBackByteForByte) {
               std::string::npos)
         << log;
 
-    // The delete link works, and the file is gone afterwards.
+    // The delete link asks first; its button's POST deletes, and the file is gone afterwards.
     EXPECT_EQ(Fetch(dir, upload->LastDeleteUrl()).status, "200");
+    EXPECT_EQ(Fetch(dir, item->DownloadUrl).status, "200");
+    EXPECT_EQ(Fetch(dir, upload->LastDeleteUrl(), {}, {}, true).status, "200");
     EXPECT_EQ(Fetch(dir, item->DownloadUrl).status, "404");
 }
 

@@ -21,15 +21,16 @@ TEST(LanguageChoiceTest, SettlesTheSetting) {
         int32_t index;
         std::string language;
     } cases[] = {{{"Deutsch", "English"}, "English", "de_DE.UTF-8", 1, "English"},
-                 // Letter case counts: "english" names no file, so the first listed one wins; the
-                 // locale decides only on a first run.
+                 // Letter case counts: "english" names no file; the locale decides only on a first
+                 // run, and a name that matches nothing falls back to the English file.
                  {{"English"}, "english", "", 0, "English"},
-                 {{"Deutsch", "English"}, "Klingon", "en_US", 0, "Deutsch"},
+                 {{"Deutsch", "English"}, "Klingon", "de_DE", 1, "English"},
                  {{"Deutsch", "English"}, "", "en_US.UTF-8", 1, "English"},
                  {{"English", "British"}, "", "en_GB.UTF-8@x", 1, "British"}, // the region wins
                  {{"English", "Austria"}, "", "de_DE", 1, "Austria"},
-                 {{"Deutsch", "English"}, "", "fr_FR.UTF-8", 0, "Deutsch"},
-                 {{"English", "Deutsch"}, "", "C", 0, "English"},
+                 {{"Deutsch", "English"}, "", "fr_FR.UTF-8", 1, "English"},
+                 {{"Deutsch", "English"}, "", "C.UTF-8", 1, "English"},
+                 {{"Deutsch", "Other"}, "", "fr_FR", 0, "Deutsch"}, // no English file: the first
                  {{"Other", "Deutsch"}, "", "de", 1, "Deutsch"},
                  {{}, "English", "en", -1, "English"}};
     for (const auto& c : cases) {

@@ -32,24 +32,27 @@ TEST_F(ListTest, AddRefusesDuplicatesFilesOverTheLimitFoldersAndMissingFiles) {
     Add({a, a});
     EXPECT_EQ(settings.DialogPath(), dir.Path());
     Add({File("exact.bin", 100 * MB), File("over.bin", 100 * MB + 1), File("b.txt"), a});
-    // A folder or a missing file would upload as an empty file reported as done.
-    std::filesystem::create_directory(dir.FilePath("folder"));
+    // A folder or a missing file would upload as an empty file reported as done; a dropped
+    // folder stands for the files in it.
+    std::filesystem::create_directories(dir.FilePath("folder/sub"));
+    File("folder/sub/c.txt");
+    Add({dir.FilePath("folder")});
     queue->FilesDropped({dir.FilePath("folder"), File("empty.txt", 0), dir.FilePath("gone.txt")});
-    EXPECT_EQ(Names(), (Strings{"a.txt", "exact.bin", "b.txt", "empty.txt"}));
+    EXPECT_EQ(Names(), (Strings{"a.txt", "exact.bin", "b.txt", "c.txt", "empty.txt"}));
     EXPECT_EQ(Messages(), (Strings{"M2 a.txt schon da /48", "M3 over.bin > 100 MB /48",
                                    "M2 a.txt schon da /48", "M5 21: folder: Is a directory /16",
                                    "M5 2: gone.txt: No such file or directory /16"}));
     EXPECT_EQ(Row(1).SizeText, "102.400 KB");
     // One redraw pause per batch, no current row left, the count panel refreshed.
-    EXPECT_EQ(toolkit.redrawOffCount, 3);
+    EXPECT_EQ(toolkit.redrawOffCount, 4);
     EXPECT_TRUE(toolkit.redraw && toolkit.currentRowCleared);
-    EXPECT_EQ(toolkit.rowCount, 4);
-    EXPECT_EQ(toolkit.Panel("file_count"), "file_count: 4");
+    EXPECT_EQ(toolkit.rowCount, 5);
+    EXPECT_EQ(toolkit.Panel("file_count"), "file_count: 5");
 
     // Sizes of 2 GiB and more are measured whole.
     queue->SetService({5 * 1024 * MB, "", ""});
     Add({File("big.iso", 3 * 1024 * MB), File("huge.iso", 6 * 1024 * MB)});
-    EXPECT_EQ(Row(4).FileSize, 3 * 1024 * MB);
+    EXPECT_EQ(Row(5).FileSize, 3 * 1024 * MB);
     EXPECT_EQ(toolkit.messages.back().text, "M3 huge.iso > 5.120 MB");
 }
 

@@ -198,6 +198,8 @@ TEST_P(AnswerRule, DecidesWhetherTheUploadGoesOn) {
     EXPECT_EQ(Net().ConnectCount(), connects);
     EXPECT_EQ(item->DownloadUrl, c.download);
     EXPECT_EQ(upload->LastDeleteUrl(), c.remove);
+    // A failed row says why (the window's tooltip, vostrand-upload's stderr line).
+    EXPECT_EQ(item->ErrorText.empty(), complete) << item->ErrorText;
     EXPECT_EQ(settings.StatisticCount(), complete ? 1 : 0);
     EXPECT_EQ(settings.StatisticSize(), complete ? 3 : 0);
     EXPECT_NE(ReadFile(settings.LogFilePath())
