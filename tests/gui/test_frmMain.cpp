@@ -17,6 +17,7 @@
 #include <QClipboard>
 #include <QDBusConnection>
 #include <QDialog>
+#include <QDir>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -132,10 +133,11 @@ protected:
 
     std::string ConfigFile() const { return m_Dir.filePath("config.ini").toStdString(); }
 
-    std::unique_ptr<frmMain> Open(const std::string& baseUrl) {
-        frmMainSetup setup{
-            m_Settings, m_Texts,        ConfigFile(), std::string(VOSTRAND_BIN_DIR) + "/language/",
-            baseUrl,    NumberFormat{}, &m_Dialogs};
+    std::unique_ptr<frmMain>
+    Open(const std::string& baseUrl,
+         const std::string& languageFolder = std::string(VOSTRAND_BIN_DIR) + "/language/") {
+        frmMainSetup setup{m_Settings, m_Texts,        ConfigFile(), languageFolder,
+                           baseUrl,    NumberFormat{}, &m_Dialogs};
         auto window = std::make_unique<frmMain>(setup);
         // Every insert and remove of the test is checked against the model's contract.
         m_Tester = std::make_unique<QAbstractItemModelTester>(
@@ -289,6 +291,26 @@ INSTANTIATE_TEST_SUITE_P(
         AnswerCase{
             "Failure", false, {Command::FileExit, Command::HelpAbout}, {Command::HelpAbout}, 1}),
     [](const testing::TestParamInfo<AnswerCase>& info) { return info.param.name; });
+
+// A file that captions the language entries gives them all one caption; the switch still
+// finds the file of the entry clicked.
+TEST_F(WindowTest, ALanguageEntryKeepsItsFileWhateverItsCaption) {
+    const QString folder = m_Dir.filePath("language");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    for (const char* name : {"Alpha", "Beta"}) {
+        const std::string file = (folder + "/" + name + ".ini").toStdString();
+        ASSERT_TRUE(modConfig::WriteIniValue(file, "Main", "Window.Caption", name, true));
+        ASSERT_TRUE(modConfig::WriteIniValue(
+            file, "Main", "Menu(\"mnuExtrasLanguageList\").Caption", "Sprache", true));
+    }
+    auto window = Open(DeadUrl(), folder.toStdString());
+    const QList<QAction*> entries = window->LanguageEntries();
+    ASSERT_EQ(entries.size(), 2);
+    EXPECT_EQ(entries[0]->text() + entries[1]->text(), "SpracheSprache");
+    entries[1]->trigger();
+    EXPECT_EQ(m_Settings.Language(), "Beta");
+    EXPECT_EQ(window->windowTitle(), "Beta");
+}
 
 TEST_F(WindowTest, ALanguageEntrySwitchesEveryTextAtOnce) {
     auto window = Open(s_Service->BaseUrl());
