@@ -53,12 +53,12 @@ QString BuiltInCaption(const char* name) {
 
 // The toolbar's buttons in order, in groups parted by separators. Each icon comes from the
 // desktop's theme when it has one, else from our own resource.
-struct ButtonSpec {
+struct ToolbarButton {
     Command command;
     const char* themeIcon;
     bool separatorBefore;
 };
-constexpr ButtonSpec ToolbarButtons[] = {
+constexpr ToolbarButton ToolbarButtons[] = {
     {Command::EditAdd, "list-add", false},           {Command::EditRemove, "list-remove", false},
     {Command::UploadStart, "document-send", true},   {Command::UploadCancel, "process-stop", false},
     {Command::HelpNews, "dialog-information", true}, {Command::HelpAbout, "help-about", false},
@@ -121,8 +121,14 @@ frmMain::frmMain(const frmMainSetup& setup, QWidget* parent)
     if (m_Settings.WindowState() != 0) {
         setWindowState(windowState() | Qt::WindowMaximized);
     }
+    // Before the first close nothing is stored and every column would be 75 pixels, too narrow
+    // for names, sizes and links: the first run gets widths that fit them.
+    constexpr std::array<int, UploadListModel::ColumnCount> FirstRunWidths = {
+        200, 60, 90, 110, 80, 90, 150, 110, 90, 100, 75, 75, 300};
+    const bool stored = !modConfig::ReadIniValue(m_ConfigFile, "Listview", "column_01", "").empty();
     for (int i = 0; i < UploadListModel::ColumnCount; ++i) {
-        lvwMain->header()->resizeSection(i, m_Settings.ColumnWidth(i));
+        lvwMain->header()->resizeSection(i, stored ? m_Settings.ColumnWidth(i)
+                                                   : FirstRunWidths[static_cast<size_t>(i)]);
     }
     m_Queue.Status().ShowUploadTraffic(m_Settings.StatisticSize());
     m_Queue.Status().ShowUploadCount(m_Settings.StatisticCount());
@@ -234,17 +240,17 @@ void frmMain::CreateToolbar() {
     tbrMain->setContextMenuPolicy(Qt::PreventContextMenu);
     tbrMain->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     tbrMain->setIconSize(QSize(24, 24));
-    for (const ButtonSpec& spec : ToolbarButtons) {
-        if (spec.separatorBefore) {
+    for (const ToolbarButton& button : ToolbarButtons) {
+        if (button.separatorBefore) {
             tbrMain->addSeparator();
         }
-        const QString key = QString::fromUtf8(InfoOf(spec.command).toolbarKey);
-        const QIcon icon = QIcon::fromTheme(QString::fromUtf8(spec.themeIcon),
+        const QString key = QString::fromUtf8(InfoOf(button.command).toolbarKey);
+        const QIcon icon = QIcon::fromTheme(QString::fromUtf8(button.themeIcon),
                                             QIcon(QStringLiteral(":/icons/%1.svg").arg(key)));
         QAction* action = tbrMain->addAction(icon, key);
         action->setObjectName(key);
-        m_ButtonActions[static_cast<size_t>(spec.command)] = action;
-        const Command command = spec.command;
+        m_ButtonActions[static_cast<size_t>(button.command)] = action;
+        const Command command = button.command;
         connect(action, &QAction::triggered, this, [this, command] { RunCommand(command); });
     }
 }

@@ -412,6 +412,8 @@ TEST_F(WindowTest, AddsDropsRunsCopiesAndRemovesAgainstTheService) {
 // --- closing during an upload -----------------------------------------------------------------
 
 TEST_F(WindowTest, CloseDuringAnUploadAsksYesKeepsGoingNoCancelsAndSaves) {
+    // Widths stored by an earlier close; the column not touched here keeps its stored one.
+    ASSERT_TRUE(modConfig::WriteIniValue(ConfigFile(), "Listview", "column_01", "80", true));
     // Answers the query, then holds every upload request open.
     testsupport::ScriptedServer server;
     const std::string answer = "size=100\r\nversion=1.00.0009\r\nnews=\r\n";
