@@ -1,6 +1,5 @@
 // The about dialog as real widgets, offscreen: captions from the language file, values, the
 // links' targets, pointer and hover underline, and the back link.
-#include "GuiApp.h"
 #include "TempDir.h"
 
 #include "gui/frmAbout.h"
@@ -26,7 +25,6 @@ QLabel* Label(const frmAbout& dialog, const char* name) {
 }
 
 TEST(FrmAboutTest, ShowsCaptionsValuesAndLinks) {
-    guitest::App();
     testsupport::TempDir dir;
     const struct {
         std::string languageFile;

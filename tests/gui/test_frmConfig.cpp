@@ -1,6 +1,5 @@
 // The options dialog as real widgets, offscreen: the wiring of keys, focus, clicks and texts to
 // the rules (the rules themselves are tested in the ui suite).
-#include "GuiApp.h"
 #include "TempDir.h"
 
 #include "gui/frmConfig.h"
@@ -22,8 +21,7 @@ namespace {
 class FrmConfigTest : public ::testing::Test {
 protected:
     FrmConfigTest() {
-        guitest::App();
-        language = dir.WriteFile("Test.ini", "[Config]\n"
+            language = dir.WriteFile("Test.ini", "[Config]\n"
                                              "Window.Caption=Optionen\n"
                                              "Tabstrip.Tab(\"proxy\").Caption=Pro&xy\n"
                                              "Label(\"proxy_sevrer\").Caption=&Server:\n"

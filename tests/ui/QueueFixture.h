@@ -26,10 +26,6 @@ constexpr int64_t MB = 1048576;
 class QueueTest : public ::testing::Test {
 protected:
     QueueTest() {
-        static int argc = 1;
-        static char name[] = "test_ui";
-        static char* argv[] = {name, nullptr};
-        static QCoreApplication app(argc, argv); // the Qt socket needs an event loop
         // Status n is "S<n>", prompt n is "I<n>"; the messages carry their placeholders.
         std::vector<std::string> status;
         for (int n = 1; n <= 21; ++n) {
