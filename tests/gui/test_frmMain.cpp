@@ -148,8 +148,8 @@ TEST_F(WindowTest, OnlyExitAndLanguageUntilTheAnswerAndAFailedQueryWarns) {
                                        m_Texts.GetMessageText(1)});
 }
 
-// Every language file here captions the entries alike: a switch still loads the file of the
-// entry clicked, and changes every text at once.
+// Every language file here captions the entries alike: the stored one comes up, and a switch
+// loads the file of the entry clicked and changes every text at once.
 TEST_F(WindowTest, ALanguageEntrySwitchesToItsOwnFileWhateverItsCaption) {
     const QStringList keys = QString("Window.Caption;Menu(\"mnuEditAdd\").Caption;"
                                      "Toolbar.Button(\"upload\").Tooltip;Listview.Column(13).Text;"
@@ -169,7 +169,7 @@ TEST_F(WindowTest, ALanguageEntrySwitchesToItsOwnFileWhateverItsCaption) {
         }
         WriteFile(languages, name + ".ini", ini);
     }
-    ASSERT_TRUE(modConfig::WriteIniValue(Config(), "Main", "language", "Alpha", true));
+    ASSERT_TRUE(modConfig::WriteIniValue(Config(), "Main", "language", "Beta", true));
     auto window = Open(s_Service->BaseUrl(), languages.path().toStdString());
     ASSERT_TRUE(Ready(*window));
     const auto shown = [&] {
@@ -184,10 +184,10 @@ TEST_F(WindowTest, ALanguageEntrySwitchesToItsOwnFileWhateverItsCaption) {
             texts += entry->text() + (entry->isChecked() ? "* " : " ");
         return texts.toStdString();
     };
-    EXPECT_EQ(shown(), given[0] + "Sprache* Sprache ");
-    window->LanguageEntries()[1]->trigger();
-    EXPECT_EQ(m_Settings.Language(), "Beta");
     EXPECT_EQ(shown(), given[1] + "Sprache Sprache* ");
+    window->LanguageEntries()[0]->trigger();
+    EXPECT_EQ(m_Settings.Language(), "Alpha");
+    EXPECT_EQ(shown(), given[0] + "Sprache* Sprache ");
 }
 
 // Files come by the add dialog, from a second start of the program, and by a drop.
