@@ -39,13 +39,11 @@ TEST(FrmAboutTest, ShowsCaptionsValuesAndLinks) {
             return child;
         };
         QStringList texts;
-        for (const char* name : {"lblUploadCount_Caption", "lblClose"})
+        for (const char* name : {"lblUploadCount_Caption", "lblClose", "lblVersion",
+                                 "lblUploadCount", "lblUploadSize", "lblUrl"})
             texts << label(name)->text();
-        EXPECT_EQ(texts.join('|').toStdString(), row.captions);
-        texts.clear();
-        for (const char* name : {"lblVersion", "lblUploadCount", "lblUploadSize", "lblUrl"})
-            texts << label(name)->text();
-        EXPECT_EQ(texts.join('|').toStdString(), "1.00.0009|1.234|5.120,00 MB|http://h:1/");
+        EXPECT_EQ(texts.join('|').toStdString(),
+                  row.captions + "|1.00.0009|1.234|5.120,00 MB|http://h:1/");
 
         for (const char* link : {"lblUrl", "lblEMail", "lblImpressum", "picBanner"})
             QTest::mouseClick(label(link), Qt::LeftButton);
