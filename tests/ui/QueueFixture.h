@@ -28,21 +28,20 @@ template <typename T> T Take(std::deque<T>& queue, T fallback) {
 
 class RecordingToolkit : public WindowToolkit {
 public:
-    std::map<std::string, bool> menus, buttons; // by menu name and toolbar key
+    // Per command in enum order: "1" on, "0" off, "-" never set.
+    std::string menus = std::string(Commands.size(), '-'), buttons = menus;
     std::map<std::string, std::string> panels;
-    std::vector<std::string> messages, prompts, clipboard, openedUrls, iconRequests;
-    std::string saveDialog, openDialogFolder; // saveDialog: "name in folder"
-    std::string view;                         // "(" redraw off, ")" on, "-" no current row
-    int32_t rowCount = 0;
+    std::vector<std::string> messages, prompts, clipboard, openedUrls;
+    std::string saveDialog; // "name in folder"
     bool timer = false, drop = false;
     std::vector<std::function<void()>> posted;
+    const UploadList* list = nullptr;
     // What the user answers.
     std::set<int32_t> selection;
     std::deque<int32_t> answers;                   // message box buttons; OK (1) when none left
     std::deque<std::optional<std::string>> inputs; // cancelled when none left
     std::vector<std::string> openAnswer;
     std::string saveAnswer;
-    std::set<std::string> noIcon;        // keys the shell has no icon for
     std::function<void()> duringMessage; // runs while the next message box is open
 
     void RunPosted() {
@@ -52,23 +51,20 @@ public:
             work();
         }
     }
-    void SetMenuEnabled(Command c, bool on) override { menus[InfoOf(c).menuName] = on; }
-    void SetButtonEnabled(Command c, bool on) override { buttons[InfoOf(c).toolbarKey] = on; }
+    void SetMenuEnabled(Command c, bool on) override { menus[size_t(c)] = on ? '1' : '0'; }
+    void SetButtonEnabled(Command c, bool on) override { buttons[size_t(c)] = on ? '1' : '0'; }
     // The last clicked first, as a view may hand them.
     std::vector<int32_t> SelectedRows() const override {
         return {selection.rbegin(), selection.rend()};
     }
     void SelectAllRows() override {
-        for (int32_t i = 0; i < rowCount; ++i)
+        for (int32_t i = 0; i < list->Count(); ++i)
             selection.insert(i);
     }
-    void ClearCurrentRow() override { view += '-'; }
-    void SetRedraw(bool on) override { view += on ? ')' : '('; }
+    void ClearCurrentRow() override {}
+    void SetRedraw(bool) override {}
     void SetDropEnabled(bool on) override { drop = on; }
-    bool LoadExtensionIcon(const std::string& key) override {
-        iconRequests.push_back(key);
-        return !noIcon.count(key);
-    }
+    bool LoadExtensionIcon(const std::string&) override { return true; }
     void SetPanelText(const std::string& key, const std::string& text) override {
         panels[key] = text;
     }
@@ -83,10 +79,7 @@ public:
         prompts.push_back(prompt + "|" + title);
         return Take(inputs, std::optional<std::string>());
     }
-    std::vector<std::string> ShowOpenDialog(const std::string& folder) override {
-        openDialogFolder = folder;
-        return openAnswer;
-    }
+    std::vector<std::string> ShowOpenDialog(const std::string&) override { return openAnswer; }
     std::string ShowSaveDialog(const std::string& name, const std::string& folder,
                                const std::string&) override {
         saveDialog = name + " in " + folder;
@@ -109,10 +102,9 @@ protected:
         texts.SetMessageTexts({"M1 Info fehlgeschlagen", "M2 {%1} schon da", "M3 {%1} > {%2} MB",
                                "M4 Upload läuft", "M5 {%1}: {%2}", "M6 Neue Version"});
         texts.SetInputTexts({"I1", "I2", "I3"});
+        toolkit.list = &queue->List();
         queue->SetService({100 * MB, "", ""});
         queue->objInfo_Complete(true); // the service allows 100 MB
-        queue->List().Inserted = [this](int32_t) { ++toolkit.rowCount; };
-        queue->List().Removed = [this](int32_t) { --toolkit.rowCount; };
         for (const char* key :
              {"file_count", "upload_maxfilesize", "upload_traffic", "upload_count"})
             queue->Status().SetTemplate(key, std::string(key) + ": %1");
@@ -140,18 +132,10 @@ protected:
             text += (*row).*field + ",";
         return text;
     }
-    // Menus, buttons, drops and the timer, on ("1") or off ("0").
-    std::string Commands() {
-        std::string text;
-        for (const char* menu :
-             {"mnuEditAdd", "mnuEditRemove", "mnuEditPublish", "mnuEditSetBinLayerID",
-              "mnuEditSetDescription", "mnuEditSetPassword", "mnuEditCopyUrls", "mnuEditSelectAll",
-              "mnuUploadStart", "mnuUploadCancel", "mnuHelpNews"})
-            text += toolkit.menus[menu] ? '1' : '0';
-        text += ' ';
-        for (const char* button : {"add", "remove", "upload", "cancel"})
-            text += toolkit.buttons[button] ? '1' : '0';
-        return text + " " + std::to_string(toolkit.drop) + std::to_string(toolkit.timer);
+    // Menus and buttons (by Command), drops and the timer.
+    std::string State() const {
+        return toolkit.menus + " " + toolkit.buttons + " " + std::to_string(toolkit.drop) +
+               std::to_string(toolkit.timer);
     }
 
     QTemporaryDir dir;

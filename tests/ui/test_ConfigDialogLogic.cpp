@@ -7,14 +7,14 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <sstream>
+#include <functional>
 
 namespace {
 
 using Box = ConfigTextBox;
+using Check = ConfigCheckBox;
 
-class RecordingView : public ConfigDialogView {
-public:
+struct V : ConfigDialogView {
     std::array<std::string, ConfigTextBoxCount> texts;
     std::array<bool, ConfigCheckBoxCount> checks{};
     std::array<bool, ConfigTextBoxCount> locked{};
@@ -29,44 +29,32 @@ public:
             logic->TextChanged(box);
         }
     }
-    bool Checked(ConfigCheckBox box) const override { return checks[int(box)]; }
-    void SetChecked(ConfigCheckBox box, bool checked) override { checks[int(box)] = checked; }
+    bool Checked(Check box) const override { return checks[int(box)]; }
+    void SetChecked(Check box, bool checked) override { checks[int(box)] = checked; }
     void SetLocked(Box box, bool value) override { locked[int(box)] = value; }
     void SetApplyEnabled(bool enabled) override { apply = enabled; }
     void ShowPanel(int32_t index) override { panel = index; }
     void Beep() override { ++beeps; }
 
-    // Plays the user's steps, separated by ";": "type:X" into the port box, "paste:X" over it,
-    // "leave" it, "click:N" check box N, "tab:N", "texts:X" typed into every other box.
-    void Play(const std::string& steps) {
-        std::istringstream in(steps);
-        for (std::string step; std::getline(in, step, ';');) {
-            const auto colon = step.find(':');
-            const std::string verb = step.substr(0, colon);
-            const std::string arg = colon == std::string::npos ? "" : step.substr(colon + 1);
-            if (verb == "type")
-                for (char c : arg)
-                    if (logic->PortKeyPress(c))
-                        SetText(Box::ProxyPort, Text(Box::ProxyPort) + c);
-            if (verb == "texts")
-                for (int b = 0; b < ConfigTextBoxCount; ++b)
-                    if (Box(b) != Box::ProxyPort)
-                        SetText(Box(b), texts[b] + arg);
-            if (verb == "paste")
-                SetText(Box::ProxyPort, arg);
-            if (verb == "leave")
-                logic->PortLostFocus();
-            if (verb == "click") {
-                checks[std::stoi(arg)] = !checks[std::stoi(arg)];
-                logic->CheckBoxClick(ConfigCheckBox(std::stoi(arg)));
-            }
-            if (verb == "tab")
-                logic->tabConfig_Click(std::stoi(arg));
-        }
+    // The user, on the port box unless told otherwise.
+    V& Type(const std::string& keys, Box box = Box::ProxyPort) {
+        for (char c : keys)
+            if (box != Box::ProxyPort || logic->PortKeyPress(c))
+                SetText(box, Text(box) + c);
+        return *this;
+    }
+    V& Paste(const std::string& text) {
+        SetText(Box::ProxyPort, text);
+        return *this;
+    }
+    void Leave() { logic->PortLostFocus(); }
+    void Click(Check box) {
+        checks[int(box)] = !checks[int(box)];
+        logic->CheckBoxClick(box);
     }
     // The port box, beeps, Apply, the locked boxes and the panel.
     std::string Shown() const {
-        std::string text = texts[int(Box::ProxyPort)] + " b" + std::to_string(beeps) + " a" +
+        std::string text = Text(Box::ProxyPort) + " b" + std::to_string(beeps) + " a" +
                            std::to_string(apply) + " ";
         for (bool box : locked)
             text += box ? '1' : '0';
@@ -86,42 +74,48 @@ std::string Stored(const ConfigSettings& s) {
 
 TEST(ConfigDialogLogicTest, BoxesFollowTheRulesAndApplyStoresThem) {
     const struct {
-        int32_t storedPort;
-        const char* steps;
-        const char* shown;  // after the steps
-        const char* stored; // after Apply or OK
+        std::function<void(V&)> edit;
+        const char* expected; // what the boxes show after the edit | what Apply or OK stored
+        int32_t port = 8080;  // stored before Load
     } rows[] = {
         // Load corrects a port out of range in the store: proxy off, 8080, its group locked.
-        {8080, "", "8080 b0 a0 000000000 p1", "R0 P1:8080 M1"},
-        {0, "", "8080 b0 a0 000111100 p1", "R0 P0:8080 M1"},
-        {65536, "", "8080 b0 a0 000111100 p1", "R0 P0:8080 M1"},
-        {1, "", "1 b0 a0 000000000 p1", "R0 P1:1 M1"},
-        {65535, "", "65535 b0 a0 000000000 p1", "R0 P1:65535 M1"},
-        {8080, "tab:3", "8080 b0 a0 000000000 p3", "R0 P1:8080 M1"},
+        {nullptr, "8080 b0 a0 000000000 p1 | R0 P1:8080 M1"},
+        {nullptr, "8080 b0 a0 000111100 p1 | R0 P0:8080 M1", 0},
+        {nullptr, "8080 b0 a0 000111100 p1 | R0 P0:8080 M1", 65536},
+        {nullptr, "1 b0 a0 000000000 p1 | R0 P1:1 M1", 1},
+        {nullptr, "65535 b0 a0 000000000 p1 | R0 P1:65535 M1", 65535},
+        {[](V& v) { v.logic->tabConfig_Click(3); }, "8080 b0 a0 000000000 p3 | R0 P1:8080 M1"},
         // The port box: key filter, change rule (last valid port back), leave rule (8080).
-        {8080, "type:a", "8080 b1 a0 000000000 p1", "R0 P1:8080 M1"},
-        {8080, "type: -", "8080 b2 a0 000000000 p1", "R0 P1:8080 M1"},
-        {8080, "type:\b\x03\x16\x18", "8080\b\x03\x16\x18 b0 a1 000000000 p1", "R0 P1:8080 M1"},
-        {8080, "paste:;type:70000", "7000 b1 a1 000000000 p1", "R0 P1:7000 M1"},
-        {8080, "paste:;leave", "8080 b1 a1 000000000 p1", "R0 P1:8080 M1"},
-        {8080, "paste:81abc;leave", "81abc b0 a1 000000000 p1", "R0 P1:81 M1"},
-        {8080, "paste:0", "8080 b1 a1 000000000 p1", "R0 P1:8080 M1"},
-        {8080, "paste:443;paste:99999", "443 b1 a1 000000000 p1", "R0 P1:443 M1"},
+        {[](V& v) { v.Type("a"); }, "8080 b1 a0 000000000 p1 | R0 P1:8080 M1"},
+        {[](V& v) { v.Type(" -"); }, "8080 b2 a0 000000000 p1 | R0 P1:8080 M1"},
+        {[](V& v) { v.Type("\b\x03\x16\x18"); },
+         "8080\b\x03\x16\x18 b0 a1 000000000 p1 | R0 P1:8080 M1"},
+        {[](V& v) { v.Paste("").Type("70000"); }, "7000 b1 a1 000000000 p1 | R0 P1:7000 M1"},
+        {[](V& v) { v.Paste("").Leave(); }, "8080 b1 a1 000000000 p1 | R0 P1:8080 M1"},
+        {[](V& v) { v.Paste("81abc").Leave(); }, "81abc b0 a1 000000000 p1 | R0 P1:81 M1"},
+        {[](V& v) { v.Paste("0"); }, "8080 b1 a1 000000000 p1 | R0 P1:8080 M1"},
+        {[](V& v) { v.Paste("443").Paste("99999"); }, "443 b1 a1 000000000 p1 | R0 P1:443 M1"},
         // OK with an empty box: no leave, so Apply's own rule turns the proxy off.
-        {8080, "paste:", " b0 a1 000000000 p1", "R0 P0:8080 M1"},
+        {[](V& v) { v.Paste(""); }, " b0 a1 000000000 p1 | R0 P0:8080 M1"},
         // The check boxes lock their groups; the remove-finished box alone enables nothing.
-        {8080, "click:1", "8080 b0 a1 000111100 p1", "R0 P0:8080 M1"},
-        {8080, "click:2", "8080 b0 a1 000000011 p1", "R0 P1:8080 M0"},
-        {8080, "click:0", "8080 b0 a0 000000000 p1", "R1 P1:8080 M1"},
-        {8080, "texts:2", "8080 b0 a1 000000000 p1", "R0 P1:8080 M1 a2b2c2d2e2f2g2h2"},
+        {[](V& v) { v.Click(Check::ProxyUse); }, "8080 b0 a1 000111100 p1 | R0 P0:8080 M1"},
+        {[](V& v) { v.Click(Check::PremiumUse); }, "8080 b0 a1 000000011 p1 | R0 P1:8080 M0"},
+        {[](V& v) { v.Click(Check::UploadRemoveCompleteFile); },
+         "8080 b0 a0 000000000 p1 | R1 P1:8080 M1"},
+        {[](V& v) {
+             for (int b = 0; b < ConfigTextBoxCount; ++b)
+                 if (Box(b) != Box::ProxyPort)
+                     v.Type("2", Box(b));
+         },
+         "8080 b0 a1 000000000 p1 | R0 P1:8080 M1 a2b2c2d2e2f2g2h2"},
     };
     for (const auto& row : rows) {
         for (bool ok : {false, true}) {
-            SCOPED_TRACE(std::to_string(row.storedPort) + " " + row.steps + (ok ? " OK" : ""));
+            SCOPED_TRACE(std::string(row.expected) + (ok ? " OK" : " Apply"));
             ConfigSettings settings;
             settings.SetProxyUse(true);
             settings.SetPremiumUse(true);
-            settings.SetProxyPort(row.storedPort);
+            settings.SetProxyPort(row.port);
             settings.SetUploadBinLayerID("a");
             settings.SetUploadDescription("b");
             settings.SetUploadPassword("c");
@@ -130,22 +124,20 @@ TEST(ConfigDialogLogicTest, BoxesFollowTheRulesAndApplyStoresThem) {
             settings.SetProxyPassword("f");
             settings.SetPremiumUsername("g");
             settings.SetPremiumPassword("h");
-            RecordingView view;
+            V view;
             ConfigDialogLogic logic(view, settings);
             view.logic = &logic;
             logic.Load();
-            if (!*row.steps) { // a port out of range is corrected in the store at once
-                EXPECT_EQ(Stored(settings), row.stored);
-            }
-            view.Play(row.steps);
-            EXPECT_EQ(view.Shown(), row.shown);
+            const std::string loaded = Stored(settings); // corrected at once, silently
+            if (row.edit)
+                row.edit(view);
+            const std::string shown = view.Shown();
             EXPECT_EQ(logic.ApplyEnabled(), view.apply);
             ok ? logic.cmdOk_Click() : logic.cmdApply_Click();
-            EXPECT_EQ(Stored(settings), row.stored);
+            EXPECT_EQ(shown + " | " + (row.edit ? Stored(settings) : loaded), row.expected);
             // Apply turns itself off and does not refresh the boxes.
-            std::string after = row.shown;
-            after[after.find(" a") + 2] = '0';
-            EXPECT_EQ(view.Shown(), after);
+            EXPECT_EQ(view.Shown(), shown.substr(0, shown.find(" a") + 2) + "0" +
+                                        shown.substr(shown.find(" a") + 3));
         }
     }
 }
