@@ -1,7 +1,7 @@
 #pragma once
-// The queue logic over the real engine on fake sockets. A recording toolkit stands for the
-// window: it keeps what the logic shows, answers boxes and dialogs from what the test put in and
-// holds posted work until RunPosted(); the test plays the service and ticks the timer itself.
+// The queue logic over the real engine on fake sockets. The fixture stands for the window: it
+// keeps what the logic shows, answers boxes and dialogs from what the test put in and holds
+// posted work until RunPosted(); the test plays the service and ticks the timer itself.
 #include "support/FakeSocket.h"
 #include "support/Fixed.h"
 #include "support/Support.h"
@@ -18,6 +18,11 @@
 #include <set>
 #include <utility>
 
+namespace uitest {
+
+constexpr int64_t MB = 1048576;
+using Strings = std::vector<std::string>;
+
 template <typename T> T Take(std::deque<T>& queue, T fallback) {
     if (!queue.empty()) {
         fallback = std::move(queue.front());
@@ -26,24 +31,45 @@ template <typename T> T Take(std::deque<T>& queue, T fallback) {
     return fallback;
 }
 
-class RecordingToolkit : public WindowToolkit {
-public:
-    // Per command in enum order: "1" on, "0" off, "-" never set.
-    std::string menus = std::string(Commands.size(), '-'), buttons = menus;
-    std::map<std::string, std::string> panels;
-    std::vector<std::string> messages, prompts, clipboard, openedUrls;
-    std::string saveDialog; // "name in folder"
-    bool timer = false, drop = false;
-    std::vector<std::function<void()>> posted;
-    const UploadList* list = nullptr;
-    // What the user answers.
-    std::set<int32_t> selection;
-    std::deque<int32_t> answers;                   // message box buttons; OK (1) when none left
-    std::deque<std::optional<std::string>> inputs; // cancelled when none left
-    std::vector<std::string> openAnswer;
-    std::string saveAnswer;
-    std::function<void()> duringMessage; // runs while the next message box is open
+class QueueTest : public ::testing::Test, public WindowToolkit {
+protected:
+    QueueTest() {
+        texts.SetMessageTexts({"M1 Info fehlgeschlagen", "M2 {%1} schon da", "M3 {%1} > {%2} MB",
+                               "M4 Upload läuft", "M5 {%1}: {%2}", "M6 Neue Version"});
+        texts.SetInputTexts({"I1", "I2", "I3"});
+        queue->SetService({100 * MB, "", ""});
+        queue->objInfo_Complete(true); // the service allows 100 MB
+        for (const char* key :
+             {"file_count", "upload_maxfilesize", "upload_traffic", "upload_count"})
+            queue->Status().SetTemplate(key, std::string(key) + ": %1");
+    }
+    ~QueueTest() override { posted.clear(); } // may hold objects that use the settings
 
+    std::string Path(const std::string& name) const {
+        return dir.filePath(name.c_str()).toStdString();
+    }
+    // A sparse file of size bytes.
+    std::string File(const std::string& name, int64_t size = 10) {
+        const std::string path = testsupport::WriteFile(dir, name, "");
+        std::filesystem::resize_file(path, static_cast<std::uintmax_t>(size));
+        return path;
+    }
+    void Add(const Strings& paths) { // one batch of the open dialog
+        openAnswer = paths;
+        queue->AddFiles();
+    }
+    UploadItem& Row(int32_t index) { return *queue->List().At(index); }
+    // One field of every row, in list order.
+    std::string Rows(std::string UploadItem::*field = &UploadItem::FileName) const {
+        std::string text;
+        for (const auto& row : queue->List())
+            text += (*row).*field + ",";
+        return text;
+    }
+    // Menus and buttons (by Command), drops and the timer.
+    std::string State() const {
+        return menus + " " + buttons + " " + std::to_string(drop) + std::to_string(timer);
+    }
     void RunPosted() {
         while (!posted.empty()) {
             auto work = std::move(posted.front());
@@ -51,6 +77,23 @@ public:
             work();
         }
     }
+
+    // --- the window -----------------------------------------------------------------------
+    // Per command in enum order: "1" on, "0" off, "-" never set.
+    std::string menus = std::string(Commands.size(), '-'), buttons = menus;
+    std::map<std::string, std::string> panels;
+    std::vector<std::string> messages, prompts, clipboard, openedUrls;
+    std::string saveDialog; // "name in folder"
+    bool timer = false, drop = false;
+    std::vector<std::function<void()>> posted;
+    // What the user answers.
+    std::set<int32_t> selection;
+    std::deque<int32_t> answers;                   // message box buttons; OK (1) when none left
+    std::deque<std::optional<std::string>> inputs; // cancelled when none left
+    Strings openAnswer;
+    std::string saveAnswer;
+    std::function<void()> duringMessage; // runs while the next message box is open
+
     void SetMenuEnabled(Command c, bool on) override { menus[size_t(c)] = on ? '1' : '0'; }
     void SetButtonEnabled(Command c, bool on) override { buttons[size_t(c)] = on ? '1' : '0'; }
     // The last clicked first, as a view may hand them.
@@ -58,7 +101,7 @@ public:
         return {selection.rbegin(), selection.rend()};
     }
     void SelectAllRows() override {
-        for (int32_t i = 0; i < list->Count(); ++i)
+        for (int32_t i = 0; i < queue->List().Count(); ++i)
             selection.insert(i);
     }
     void ClearCurrentRow() override {}
@@ -79,7 +122,7 @@ public:
         prompts.push_back(prompt + "|" + title);
         return Take(inputs, std::optional<std::string>());
     }
-    std::vector<std::string> ShowOpenDialog(const std::string&) override { return openAnswer; }
+    Strings ShowOpenDialog(const std::string&) override { return openAnswer; }
     std::string ShowSaveDialog(const std::string& name, const std::string& folder,
                                const std::string&) override {
         saveDialog = name + " in " + folder;
@@ -89,57 +132,8 @@ public:
     void OpenUrl(const std::string& url) override { openedUrls.push_back(url); }
     void SetTimerEnabled(bool on) override { timer = on; }
     void Post(std::function<void()> work) override { posted.push_back(std::move(work)); }
-};
-
-namespace uitest {
-
-constexpr int64_t MB = 1048576;
-using Strings = std::vector<std::string>;
-
-class QueueTest : public ::testing::Test {
-protected:
-    QueueTest() {
-        texts.SetMessageTexts({"M1 Info fehlgeschlagen", "M2 {%1} schon da", "M3 {%1} > {%2} MB",
-                               "M4 Upload läuft", "M5 {%1}: {%2}", "M6 Neue Version"});
-        texts.SetInputTexts({"I1", "I2", "I3"});
-        toolkit.list = &queue->List();
-        queue->SetService({100 * MB, "", ""});
-        queue->objInfo_Complete(true); // the service allows 100 MB
-        for (const char* key :
-             {"file_count", "upload_maxfilesize", "upload_traffic", "upload_count"})
-            queue->Status().SetTemplate(key, std::string(key) + ": %1");
-    }
-    ~QueueTest() override { toolkit.posted.clear(); } // may hold objects that use the settings
-
-    std::string Path(const std::string& name) const {
-        return dir.filePath(name.c_str()).toStdString();
-    }
-    // A sparse file of size bytes.
-    std::string File(const std::string& name, int64_t size = 10) {
-        const std::string path = testsupport::WriteFile(dir, name, "");
-        std::filesystem::resize_file(path, static_cast<std::uintmax_t>(size));
-        return path;
-    }
-    void Add(const Strings& paths) { // one batch of the open dialog
-        toolkit.openAnswer = paths;
-        queue->AddFiles();
-    }
-    UploadItem& Row(int32_t index) { return *queue->List().At(index); }
-    // One field of every row, in list order.
-    std::string Rows(std::string UploadItem::*field = &UploadItem::FileName) const {
-        std::string text;
-        for (const auto& row : queue->List())
-            text += (*row).*field + ",";
-        return text;
-    }
-    // Menus and buttons (by Command), drops and the timer.
-    std::string State() const {
-        return toolkit.menus + " " + toolkit.buttons + " " + std::to_string(toolkit.drop) +
-               std::to_string(toolkit.timer);
-    }
 
     QTemporaryDir dir;
-    RecordingToolkit toolkit;
     ConfigSettings settings;
     modLanguage::TextLists texts = testsupport::GermanTexts();
     NumberFormat format = testsupport::GermanFormat();
@@ -148,7 +142,7 @@ protected:
     std::unique_ptr<clsUpload> upload = std::make_unique<clsUpload>(
         settings, texts, format, testsupport::FakeSocketFactory(&sockets), clock);
     std::unique_ptr<UploadQueue> queue =
-        std::make_unique<UploadQueue>(toolkit, settings, texts, format, *upload);
+        std::make_unique<UploadQueue>(*this, settings, texts, format, *upload);
 };
 
 } // namespace uitest

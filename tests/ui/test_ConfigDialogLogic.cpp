@@ -36,11 +36,11 @@ struct V : ConfigDialogView {
     void ShowPanel(int32_t index) override { panel = index; }
     void Beep() override { ++beeps; }
 
-    // The user, on the port box unless told otherwise.
-    V& Type(const std::string& keys, Box box = Box::ProxyPort) {
+    // The user on the port box.
+    V& Type(const std::string& keys) {
         for (char c : keys)
-            if (box != Box::ProxyPort || logic->PortKeyPress(c))
-                SetText(box, Text(box) + c);
+            if (logic->PortKeyPress(c))
+                SetText(Box::ProxyPort, Text(Box::ProxyPort) + c);
         return *this;
     }
     V& Paste(const std::string& text) {
@@ -61,6 +61,13 @@ struct V : ConfigDialogView {
         return text + " p" + std::to_string(panel);
     }
 };
+
+using Setter = void (ConfigSettings::*)(const std::string&);
+constexpr Setter Texts[] = {
+    &ConfigSettings::SetUploadBinLayerID, &ConfigSettings::SetUploadDescription,
+    &ConfigSettings::SetUploadPassword,   &ConfigSettings::SetProxyHostname,
+    &ConfigSettings::SetProxyUsername,    &ConfigSettings::SetProxyPassword,
+    &ConfigSettings::SetPremiumUsername,  &ConfigSettings::SetPremiumPassword};
 
 // The check boxes, the port and the texts when they differ from the loaded "a" to "h".
 std::string Stored(const ConfigSettings& s) {
@@ -86,15 +93,14 @@ TEST(ConfigDialogLogicTest, BoxesFollowTheRulesAndApplyStoresThem) {
         {nullptr, "65535 b0 a0 000000000 p1 | R0 P1:65535 M1", 65535},
         {[](V& v) { v.logic->tabConfig_Click(3); }, "8080 b0 a0 000000000 p3 | R0 P1:8080 M1"},
         // The port box: key filter, change rule (last valid port back), leave rule (8080).
-        {[](V& v) { v.Type("a"); }, "8080 b1 a0 000000000 p1 | R0 P1:8080 M1"},
-        {[](V& v) { v.Type(" -"); }, "8080 b2 a0 000000000 p1 | R0 P1:8080 M1"},
+        {[](V& v) { v.Type("a -"); }, "8080 b3 a0 000000000 p1 | R0 P1:8080 M1"},
         {[](V& v) { v.Type("\b\x03\x16\x18"); },
          "8080\b\x03\x16\x18 b0 a1 000000000 p1 | R0 P1:8080 M1"},
         {[](V& v) { v.Paste("").Type("70000"); }, "7000 b1 a1 000000000 p1 | R0 P1:7000 M1"},
         {[](V& v) { v.Paste("").Leave(); }, "8080 b1 a1 000000000 p1 | R0 P1:8080 M1"},
         {[](V& v) { v.Paste("81abc").Leave(); }, "81abc b0 a1 000000000 p1 | R0 P1:81 M1"},
-        {[](V& v) { v.Paste("0"); }, "8080 b1 a1 000000000 p1 | R0 P1:8080 M1"},
-        {[](V& v) { v.Paste("443").Paste("99999"); }, "443 b1 a1 000000000 p1 | R0 P1:443 M1"},
+        {[](V& v) { v.Paste("443").Paste("0"); }, "443 b1 a1 000000000 p1 | R0 P1:443 M1"},
+        {[](V& v) { v.Paste("99999"); }, "8080 b1 a1 000000000 p1 | R0 P1:8080 M1"},
         // OK with an empty box: no leave, so Apply's own rule turns the proxy off.
         {[](V& v) { v.Paste(""); }, " b0 a1 000000000 p1 | R0 P0:8080 M1"},
         // The check boxes lock their groups; the remove-finished box alone enables nothing.
@@ -105,7 +111,7 @@ TEST(ConfigDialogLogicTest, BoxesFollowTheRulesAndApplyStoresThem) {
         {[](V& v) {
              for (int b = 0; b < ConfigTextBoxCount; ++b)
                  if (Box(b) != Box::ProxyPort)
-                     v.Type("2", Box(b));
+                     v.SetText(Box(b), v.Text(Box(b)) + "2");
          },
          "8080 b0 a1 000000000 p1 | R0 P1:8080 M1 a2b2c2d2e2f2g2h2"},
     };
@@ -116,14 +122,8 @@ TEST(ConfigDialogLogicTest, BoxesFollowTheRulesAndApplyStoresThem) {
             settings.SetProxyUse(true);
             settings.SetPremiumUse(true);
             settings.SetProxyPort(row.port);
-            settings.SetUploadBinLayerID("a");
-            settings.SetUploadDescription("b");
-            settings.SetUploadPassword("c");
-            settings.SetProxyHostname("d");
-            settings.SetProxyUsername("e");
-            settings.SetProxyPassword("f");
-            settings.SetPremiumUsername("g");
-            settings.SetPremiumPassword("h");
+            for (char text = 'a'; Setter set : Texts)
+                (settings.*set)(std::string(1, text++));
             V view;
             ConfigDialogLogic logic(view, settings);
             view.logic = &logic;

@@ -20,22 +20,21 @@ TEST_F(QueueTest, AddRefusesDuplicatesFilesOverTheLimitFoldersAndMissingFiles) {
     File("folder/sub/c.txt");
     Add({Path("folder")});
     queue->FilesDropped({Path("folder"), File("empty.txt", 0), Path("gone.txt")});
-    EXPECT_EQ(Rows() + " " + toolkit.panels["file_count"],
+    EXPECT_EQ(Rows() + " " + panels["file_count"],
               "a.txt,exact.bin,b.txt,c.txt,empty.txt, file_count: 5");
-    EXPECT_EQ(toolkit.messages,
-              (Strings{"M2 a.txt schon da /48", "M3 over.bin > 100 MB /48", "M2 a.txt schon da /48",
-                       "M5 21: folder: Is a directory /16",
-                       "M5 2: gone.txt: No such file or directory /16"}));
+    EXPECT_EQ(messages, (Strings{"M2 a.txt schon da /48", "M3 over.bin > 100 MB /48",
+                                 "M2 a.txt schon da /48", "M5 21: folder: Is a directory /16",
+                                 "M5 2: gone.txt: No such file or directory /16"}));
     // Sizes of 2 GiB and more are measured whole.
     queue->SetService({5 * 1024 * MB, "", ""});
     Add({File("big.iso", 3 * 1024 * MB), File("huge.iso", 6 * 1024 * MB)});
     EXPECT_EQ(Row(5).FileSize, 3 * 1024 * MB);
-    EXPECT_EQ(toolkit.messages.back(), "M3 huge.iso > 5.120 MB /48");
+    EXPECT_EQ(messages.back(), "M3 huge.iso > 5.120 MB /48");
 }
 
 TEST_F(QueueTest, OptionCommandsChangeTheSelectedRowsAndCutAtCharacters) {
     Add({File("a"), File("b")});
-    toolkit.selection = {1};
+    selection = {1};
     queue->PublishYes();
     EXPECT_EQ(Rows(&UploadItem::PublishFlag) + Row(1).PublishText, "0,1,S20");
     queue->PublishNo();
@@ -50,18 +49,17 @@ TEST_F(QueueTest, OptionCommandsChangeTheSelectedRowsAndCutAtCharacters) {
         {&UploadQueue::SetPassword, &UploadItem::FilePassword}};
     for (const auto& [command, field] : commands) {
         // 70 letters, 70 umlauts, cancelled, then empty on both rows.
-        toolkit.inputs = {std::string(70, 'x'), umlauts, std::nullopt, ""};
+        inputs = {std::string(70, 'x'), umlauts, std::nullopt, ""};
         std::string seen;
         for (const std::set<int32_t>& selected : {std::set{1}, {1}, {1}, {0, 1}}) {
-            toolkit.selection = selected;
+            selection = selected;
             (queue.get()->*command)();
             seen += Rows(field) + " ";
         }
         EXPECT_EQ(seen, "," + std::string(60, 'x') + ", ," + umlauts.substr(0, 120) + ", ," +
                             umlauts.substr(0, 120) + ", ,, ");
     }
-    EXPECT_EQ(toolkit.prompts.front() + " " + toolkit.prompts.back(),
-              "I1|Vostrand-Uploader I3|Vostrand-Uploader");
+    EXPECT_EQ(prompts.front() + " " + prompts.back(), "I1|Vostrand-Uploader I3|Vostrand-Uploader");
 }
 
 TEST_F(QueueTest, CopyUrlsJoinsTheSelectedCompleteRowsInListOrder) {
@@ -70,11 +68,11 @@ TEST_F(QueueTest, CopyUrlsJoinsTheSelectedCompleteRowsInListOrder) {
         Row(i).UploadState = i == 1 ? "ERROR" : "COMPLETE";
         Row(i).DownloadUrl = "http://x/" + std::to_string(i);
     }
-    toolkit.selection = {1};
+    selection = {1};
     queue->CopyUrls(); // nothing to copy
-    toolkit.selection = {0, 1, 2};
+    selection = {0, 1, 2};
     queue->CopyUrls();
-    EXPECT_EQ(toolkit.clipboard, Strings{"http://x/0\r\nhttp://x/2"});
+    EXPECT_EQ(clipboard, Strings{"http://x/0\r\nhttp://x/2"});
 }
 
 // Which commands are on in each state of the window, and what Remove takes.
@@ -88,13 +86,13 @@ TEST_F(QueueTest, CommandsFollowTheStateOfTheWindow) {
     queue->SetIdleState(false);
     EXPECT_EQ(State(), "-000--1111001111 -00--------01-11 00") << "run in progress";
     queue->SetIdleState(true);
-    toolkit.selection = {1, 2, 4, 7}; // with a row that is not there
+    selection = {1, 2, 4, 7}; // with a row that is not there
     queue->Remove();
-    EXPECT_EQ(Rows() + toolkit.panels["file_count"], "1,4,file_count: 2");
+    EXPECT_EQ(Rows() + panels["file_count"], "1,4,file_count: 2");
     EXPECT_EQ(State(), "-111--1111110111 -11--------10-11 10") << "run ended, rows removed";
     queue->SelectAll();
     queue->Remove();
-    EXPECT_EQ(Rows() + toolkit.panels["file_count"], "file_count: 0");
+    EXPECT_EQ(Rows() + panels["file_count"], "file_count: 0");
     EXPECT_EQ(State(), "-100--0000000111 -10--------00-11 10") << "last row removed";
 }
 

@@ -6,37 +6,29 @@
 #include "ui/StatusBar.h"
 #include "ui/WindowTexts.h"
 
+using namespace uitest;
+
 namespace {
 
-TEST(StatusBarTest, PanelsShowTheirTemplateWithTheFormattedValue) {
-    RecordingToolkit toolkit;
-    const auto show = [&](StatusBar& bar) {
-        bar.ShowFileCount(1234);
-        bar.ShowMaxFileSize(104857600);
-        bar.ShowUploadTraffic(1572864);
-        bar.ShowUploadCount(1234567);
-        bar.ShowMainText("Lade %1"); // free text, no template
-        std::string shown;
-        for (const char* key : StatusBar::PanelKeys)
-            shown += toolkit.panels[key] + "|";
-        return shown;
-    };
-    StatusBar german(toolkit, {".", ","});
-    for (const char* key : {"file_count", "upload_maxfilesize", "upload_traffic", "upload_count"})
-        german.SetTemplate(key, std::string(key) + ": %1");
-    EXPECT_EQ(show(german), "Lade %1|file_count: 1.234|upload_maxfilesize: 100|"
-                            "upload_traffic: 1,50|upload_count: 1.234.567|");
-    // Without "%1" the template shows unchanged, twice the value twice; a key the language file
-    // does not hold gives the empty template.
-    QTemporaryDir dir;
-    StatusBar english(toolkit, {",", "."});
-    english.SetTemplate("upload_maxfilesize", "old");
-    english.LoadTemplates(testsupport::WriteFile(dir, "English.ini",
-                                                 "[Main]\r\nStatusbar.Panel(\"file_count\").Text="
-                                                 "\"Files\"\r\nStatusbar.Panel(\"upload_traffic\")"
-                                                 ".Text=\"%1 / %1\"\r\nStatusbar.Panel(\"upload_"
-                                                 "count\").Text=\"%2 %1\"\r\n"));
-    EXPECT_EQ(show(english), "Lade %1|Files||1.50 / 1.50|%2 1,234,567|");
+// The queue's panels show German numbers; here English ones, a template without "%1" (shown
+// unchanged), one with it twice and one the language file does not hold (empty, not kept).
+TEST_F(QueueTest, StatusBarTemplatesComeFromTheLanguageFile) {
+    StatusBar bar(*this, {",", "."});
+    bar.SetTemplate("upload_maxfilesize", "old");
+    bar.LoadTemplates(
+        testsupport::WriteFile(dir, "English.ini",
+                               "[Main]\r\nStatusbar.Panel(\"file_count\").Text=\"Files\"\r\n"
+                               "Statusbar.Panel(\"upload_traffic\").Text=\"%1 / %1\"\r\n"
+                               "Statusbar.Panel(\"upload_count\").Text=\"%2 %1\"\r\n"));
+    bar.ShowFileCount(1234);
+    bar.ShowMaxFileSize(104857600);
+    bar.ShowUploadTraffic(1572864);
+    bar.ShowUploadCount(1234567);
+    bar.ShowMainText("Lade %1"); // free text, no template
+    std::string shown;
+    for (const char* key : StatusBar::PanelKeys)
+        shown += panels[key] + "|";
+    EXPECT_EQ(shown, "Lade %1|Files||1.50 / 1.50|%2 1,234,567|");
 }
 
 // Every key the windows apply is a known language key, and each shipped file holds a text for
