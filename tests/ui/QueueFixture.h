@@ -79,7 +79,8 @@ protected:
     }
 
     // --- the window -----------------------------------------------------------------------
-    // Per command in enum order: "1" on, "0" off, "-" never set.
+    // Per command in enum order (Exit, Add, Remove, Publish, its Yes and No, the three values,
+    // CopyUrls, SelectAll, Start, Cancel, Options, News, About): "1" on, "0" off, "-" never set.
     std::string menus = std::string(Commands.size(), '-'), buttons = menus;
     std::map<std::string, std::string> panels;
     std::vector<std::string> messages, prompts, clipboard, openedUrls;
