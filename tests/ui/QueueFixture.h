@@ -1,100 +1,149 @@
 #pragma once
-// The queue logic with a real engine behind it: a recording toolkit, settings, recognisable
-// German test texts and number format, a clsUpload over the Qt socket, and a temporary folder.
-#include "RecordingToolkit.h"
-#include "TempDir.h"
+// The queue logic over the real engine on fake sockets. The fixture stands for the window: it
+// keeps what the logic shows, answers boxes and dialogs from what the test put in and holds
+// posted work until RunPosted(); the test plays the service and ticks the timer itself.
+#include "support/FakeSocket.h"
+#include "support/Fixed.h"
+#include "support/Support.h"
 
-#include "platform/Format.h"
-#include "platform/qt/QtSocket.h"
 #include "settings/modConfig.h"
-#include "settings/modLanguage.h"
 #include "ui/UploadQueue.h"
 #include "upload/clsUpload.h"
-#include "upload/modUpload.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <filesystem>
-#include <memory>
+#include <map>
+#include <set>
+#include <utility>
 
 namespace uitest {
 
 constexpr int64_t MB = 1048576;
+using Strings = std::vector<std::string>;
 
-class QueueTest : public ::testing::Test {
+template <typename T> T Take(std::deque<T>& queue, T fallback) {
+    if (!queue.empty()) {
+        fallback = std::move(queue.front());
+        queue.pop_front();
+    }
+    return fallback;
+}
+
+class QueueTest : public ::testing::Test, public WindowToolkit {
 protected:
     QueueTest() {
-        // Status n is "S<n>", prompt n is "I<n>"; the messages carry their placeholders.
-        std::vector<std::string> status;
-        for (int n = 1; n <= 21; ++n) {
-            status.push_back("S" + std::to_string(n));
-        }
-        texts.SetStatusTexts(status);
         texts.SetMessageTexts({"M1 Info fehlgeschlagen", "M2 {%1} schon da", "M3 {%1} > {%2} MB",
                                "M4 Upload läuft", "M5 {%1}: {%2}", "M6 Neue Version"});
         texts.SetInputTexts({"I1", "I2", "I3"});
-        texts.SetLogFileTexts({"L1", "L2", "L3", "L4", "L5"});
-        format.group = ".";
-        format.decimal = ",";
-        upload = std::make_unique<clsUpload>(settings, texts, format, QtSocketFactory());
-        queue = std::make_unique<UploadQueue>(toolkit, settings, texts, format, *upload);
         queue->SetService({100 * MB, "", ""});
-        toolkit.Watch(queue->List());
+        queue->objInfo_Complete(true); // the service allows 100 MB
         for (const char* key :
-             {"file_count", "upload_maxfilesize", "upload_traffic", "upload_count"}) {
+             {"file_count", "upload_maxfilesize", "upload_traffic", "upload_count"})
             queue->Status().SetTemplate(key, std::string(key) + ": %1");
-        }
     }
-    ~QueueTest() override {
-        toolkit.posted.clear(); // work never run may hold objects that use the settings
-        queue.reset();
-        upload.reset();
-    }
+    ~QueueTest() override { posted.clear(); } // may hold objects that use the settings
 
-    // A file of size bytes (sparse, so large sizes cost nothing).
+    std::string Path(const std::string& name) const {
+        return dir.filePath(name.c_str()).toStdString();
+    }
+    // A sparse file of size bytes.
     std::string File(const std::string& name, int64_t size = 10) {
-        const std::string path = dir.WriteFile(name, "");
+        const std::string path = testsupport::WriteFile(dir, name, "");
         std::filesystem::resize_file(path, static_cast<std::uintmax_t>(size));
         return path;
     }
-    // Adds the files as one dialog batch.
-    void Add(const std::vector<std::string>& paths) {
-        toolkit.openAnswer = paths;
+    void Add(const Strings& paths) { // one batch of the open dialog
+        openAnswer = paths;
         queue->AddFiles();
     }
-    std::vector<std::string> Names() const {
-        std::vector<std::string> names;
-        for (const auto& row : queue->List()) {
-            names.push_back(row->FileName);
-        }
-        return names;
-    }
     UploadItem& Row(int32_t index) { return *queue->List().At(index); }
-
-    // Runs the event loop and the posted work until done() holds. The limit is generous: only a
-    // failing test waits it out.
-    bool Spin(const std::function<bool()>& done) {
-        QElapsedTimer clock;
-        clock.start();
-        while (!done()) {
-            if (clock.elapsed() > 120000) {
-                return false;
-            }
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            toolkit.RunPosted();
+    // One field of every row, in list order.
+    std::string Rows(std::string UploadItem::*field = &UploadItem::FileName) const {
+        std::string text;
+        for (const auto& row : queue->List())
+            text += (*row).*field + ",";
+        return text;
+    }
+    // Menus and buttons (by Command), drops and the timer.
+    std::string State() const {
+        return menus + " " + buttons + " " + std::to_string(drop) + std::to_string(timer);
+    }
+    void RunPosted() {
+        while (!posted.empty()) {
+            auto work = std::move(posted.front());
+            posted.erase(posted.begin());
+            work();
         }
-        return true;
     }
 
-    testsupport::TempDir dir;
-    RecordingToolkit toolkit;
+    // --- the window -----------------------------------------------------------------------
+    // Per command in enum order (Exit, Add, Remove, Publish, its Yes and No, the three values,
+    // CopyUrls, SelectAll, Start, Cancel, Options, News, About): "1" on, "0" off, "-" never set.
+    std::string menus = std::string(Commands.size(), '-'), buttons = menus;
+    std::map<std::string, std::string> panels;
+    std::vector<std::string> messages, prompts, clipboard, openedUrls;
+    std::string saveDialog; // "name in folder"
+    bool timer = false, drop = false;
+    std::vector<std::function<void()>> posted;
+    // What the user answers.
+    std::set<int32_t> selection;
+    std::deque<int32_t> answers;                   // message box buttons; OK (1) when none left
+    std::deque<std::optional<std::string>> inputs; // cancelled when none left
+    Strings openAnswer;
+    std::string saveAnswer;
+    std::function<void()> duringMessage; // runs while the next message box is open
+
+    void SetMenuEnabled(Command c, bool on) override { menus[size_t(c)] = on ? '1' : '0'; }
+    void SetButtonEnabled(Command c, bool on) override { buttons[size_t(c)] = on ? '1' : '0'; }
+    // The last clicked first, as a view may hand them.
+    std::vector<int32_t> SelectedRows() const override {
+        return {selection.rbegin(), selection.rend()};
+    }
+    void SelectAllRows() override {
+        for (int32_t i = 0; i < queue->List().Count(); ++i)
+            selection.insert(i);
+    }
+    void ClearCurrentRow() override {}
+    void SetRedraw(bool) override {}
+    void SetDropEnabled(bool on) override { drop = on; }
+    bool LoadExtensionIcon(const std::string&) override { return true; }
+    void SetPanelText(const std::string& key, const std::string& text) override {
+        panels[key] = text;
+    }
+    int32_t ShowMessage(const std::string& text, int32_t flags) override {
+        messages.push_back(text + " /" + std::to_string(flags));
+        if (duringMessage)
+            std::exchange(duringMessage, nullptr)();
+        return Take(answers, 1);
+    }
+    std::optional<std::string> InputBox(const std::string& prompt,
+                                        const std::string& title) override {
+        prompts.push_back(prompt + "|" + title);
+        return Take(inputs, std::optional<std::string>());
+    }
+    Strings ShowOpenDialog(const std::string&) override { return openAnswer; }
+    std::string ShowSaveDialog(const std::string& name, const std::string& folder,
+                               const std::string&) override {
+        saveDialog = name + " in " + folder;
+        return saveAnswer;
+    }
+    void SetClipboardText(const std::string& text) override { clipboard.push_back(text); }
+    void OpenUrl(const std::string& url) override { openedUrls.push_back(url); }
+    void SetTimerEnabled(bool on) override { timer = on; }
+    void Post(std::function<void()> work) override { posted.push_back(std::move(work)); }
+
+    QTemporaryDir dir;
     ConfigSettings settings;
-    modLanguage::TextLists texts;
-    NumberFormat format;
-    std::unique_ptr<clsUpload> upload;
-    std::unique_ptr<UploadQueue> queue;
+    modLanguage::TextLists texts = testsupport::GermanTexts();
+    NumberFormat format = testsupport::GermanFormat();
+    testsupport::FixedClock clock;
+    std::vector<testsupport::FakeSocket*> sockets;
+    std::unique_ptr<clsUpload> upload = std::make_unique<clsUpload>(
+        settings, texts, format, testsupport::FakeSocketFactory(&sockets), clock);
+    std::unique_ptr<UploadQueue> queue =
+        std::make_unique<UploadQueue>(*this, settings, texts, format, *upload);
 };
 
 } // namespace uitest
