@@ -38,27 +38,21 @@ TEST(Ini, NamesMatchWithoutLetterCaseAndValuesLoseBlanksAndOneQuotePair) {
         "Menu(\"mnuFile\").Caption=&Datei\r\nno equals sign\r\n[Other]\r\nkey=other\r\n[main]\r\n"
         "nul=\"v" +
             std::string(1, '\0') + "w\"\r\nlong=" + std::string(1000, 'x')); // no break
-    const std::tuple<const char*, const char*, std::string> rows[] = {
-        {"MAIN", "key", "plain"},
-        {"Main", "spaced", "x y"},
-        {"Main", "quoted", "  padded  "},
-        {"Main", "double", "\"twice\""},
-        {"Main", "lone", "\""},
-        {"Main", "empty", ""},
-        {"Main", "menu(\"MNUFILE\").caption", "&Datei"},
-        {"Main", "Menu('mnuFile').Caption", kMissing},
-        {"Main", "long", std::string(1000, 'x')},
-        {"Main", "nul", std::string("v\0w", 3)},
-        {"Other", "key", "other"},
-        {"Main", "missing", kMissing},
-        {"Nowhere", "key", kMissing},
-        // A header without "]" opens no section; a line without a name or "=" is no key.
-        {"Broken", "x", kMissing},
-        {"Main", "x", kMissing},
-        {"", "", kMissing},
-        {"Main", "no equals sign", kMissing}};
-    for (const auto& [section, key, value] : rows)
-        EXPECT_EQ(ReadIniValue(file, section, key, kMissing), value) << section << "/" << key;
+    // section|key|value; a header without "]" opens no section, a line without a name or "="
+    // is no key.
+    for (const std::string row :
+         {"MAIN|key|plain", "Main|spaced|x y", "Main|quoted|  padded  ", "Main|double|\"twice\"",
+          "Main|lone|\"", "Main|empty|", "Main|menu(\"MNUFILE\").caption|&Datei",
+          "Main|Menu('mnuFile').Caption|<missing>", "Other|key|other", "Main|missing|<missing>",
+          "Nowhere|key|<missing>", "Broken|x|<missing>", "Main|x|<missing>", "||<missing>",
+          "Main|no equals sign|<missing>"}) {
+        const size_t bar = row.find('|'), value = row.find('|', bar + 1) + 1;
+        EXPECT_EQ(
+            ReadIniValue(file, row.substr(0, bar), row.substr(bar + 1, value - bar - 2), kMissing),
+            row.substr(value));
+    }
+    EXPECT_EQ(ReadIniValue(file, "Main", "long", kMissing), std::string(1000, 'x'));
+    EXPECT_EQ(ReadIniValue(file, "Main", "nul", kMissing), std::string("v\0w", 3));
     EXPECT_EQ(ReadIniValue(file + "x", "Main", "Key", kMissing), kMissing);
     EXPECT_EQ(ReadIniValue(dir.path().toStdString(), "Main", "Key", kMissing), kMissing);
 
