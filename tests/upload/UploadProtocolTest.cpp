@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <utility>
 
 using namespace uploadtest;
 
@@ -93,6 +94,9 @@ TEST_F(Engine, AnonymousUploadSendsTheFourRequestsByteForByte) {
                         "S1,S2,S3,S4,S5,S6,S7,S8,S9,S19 (0),S19 (1),S19 (2),S19 (3),"
                         "S19 (5),S19 (6),S19 (7),S19 (8),S18 (0),S18 (1),S18 (2),S18 (3),"
                         "S18 (4),S18 (5),S18 (6),S18 (7),S18 (8),S13,");
+    const std::weak_ptr<UploadItem> row = std::exchange(item, nullptr);
+    upload->m_Item.reset();
+    EXPECT_TRUE(row.expired()); // the engine lets go of a finished row
 }
 
 TEST_F(Engine, PremiumLoginCookiesGoOnEveryStepAndOutliveThePremiumSetting) {
