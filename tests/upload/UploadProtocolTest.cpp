@@ -387,6 +387,10 @@ TEST_F(Engine, ProgressCountsFileBytesBeyond4GiBAndRoundsToWholePercent) {
                   r.fileBytes > 0 ? "report.pdf (" + std::string(r.progress) + ")" : "-");
         EXPECT_EQ(item->Percent < 0 ? "-" : std::to_string(item->Percent) + "%", r.progress);
         EXPECT_EQ(item->BytesSent, std::max<int64_t>(r.fileBytes, 0));
+        // Bytes per second of the whole request, head and framing included.
+        EXPECT_DOUBLE_EQ(item->Speed, r.fileBytes > 0 && r.seconds
+                                          ? double(overhead + r.fileBytes) / r.seconds
+                                          : 0);
         if (r.size > 1000000)
             continue;
         Net().DrainAll(); // everything sent: state 5 refreshes the columns at once

@@ -108,7 +108,8 @@ protected:
     void RunTo(int32_t index) {
         upload->StartUpload();
         const std::string* answers[] = {&PageAnswer, &FileAnswer, &RedirectAnswer, &LinksAnswer};
-        while (upload && upload->Active() && upload->RequestIndex() < index) {
+        for (int i = 0; i < 4 && upload && upload->Active() && upload->RequestIndex() < index;
+             ++i) {
             const int32_t current = upload->RequestIndex();
             TakeRequest();
             Reply(*answers[current - clsUpload::RequestUploadPage]);
