@@ -93,7 +93,8 @@ TEST(Ini, WritesInPlaceKeepingEveryOtherByte) {
     // Values read back as written, and a line break cannot start a line that reads as a key.
     QTemporaryDir dir;
     const std::string file = dir.filePath("a.ini").toStdString();
-    for (const std::string value : {"  blanks  ", "\"quoted\"", "\"", "a=b", "x\"y", ""}) {
+    for (const std::string value :
+         {"  blanks  ", "\tlead", "\"quoted\"", "\"", "a=b", "x\"y", ""}) {
         ASSERT_TRUE(WriteIniValue(file, "S", "k", value));
         EXPECT_EQ(ReadIniValue(file, "S", "k", kMissing), value);
     }
