@@ -248,6 +248,7 @@ Proxy::Proxy(const std::string& user, const std::string& password) {
             config += "BasicAuth " + user + " " + password + "\n";
         m_Process.start("tinyproxy",
                         {"-d", "-c", QString::fromStdString(WriteFile(m_Dir, "conf", config))});
+        m_Process.waitForStarted(); // so that Running below tells a live proxy from a failed one
         const bool up = Until(
             [&] {
                 if (m_Process.state() == QProcess::NotRunning)
@@ -257,7 +258,7 @@ Proxy::Proxy(const std::string& user, const std::string& password) {
                 return socket.waitForConnected(100);
             },
             10000);
-        if (up && m_Process.state() == QProcess::Running)
+        if (up && m_Process.state() != QProcess::NotRunning)
             m_Port = port;
         else
             End(m_Process);
