@@ -6,14 +6,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace httptest {
 
-// Kind is "state", "header", "chunk", "complete" or "redirect"; Code the state or return code;
-// Text the details, message, chunk, data or location; Extra the header.
+// Kind "state", "header", "chunk", "complete" or "redirect"; the state or return code; the
+// details, message, chunk, data or location; the header.
 struct Event {
     std::string Kind;
     int32_t Code = 0;
@@ -36,8 +37,8 @@ struct Recorder {
     void Add(const char* kind, int32_t code, const std::string& text, const std::string& x = {}) {
         events.push_back({kind, code, text, x});
     }
-    // "kind:code" of every event (chunks and redirects with their text), comma-joined; with
-    // kind, only the codes of that kind.
+    // "kind:code" of every event (chunks and redirects with their text), comma-joined; with a
+    // kind, only the codes (texts) of that kind.
     std::string Trace(const std::string& kind = {}) const {
         std::string out;
         for (const Event& e : events)
@@ -49,10 +50,8 @@ struct Recorder {
     }
     std::string States() const { return Trace("state"); }
     int Count(const std::string& kind) const {
-        int n = 0;
-        for (const Event& e : events)
-            n += e.Kind == kind;
-        return n;
+        return static_cast<int>(std::count_if(events.begin(), events.end(),
+                                              [&](const Event& e) { return e.Kind == kind; }));
     }
     const Event& Last(const std::string& kind) const {
         static const Event none{"none", 0, "<none>", {}};
@@ -61,7 +60,6 @@ struct Recorder {
                 return *it;
         return none;
     }
-
     std::vector<Event> events;
     std::string completeMessage;
 };
@@ -74,7 +72,7 @@ struct HttpHarness : Recorder {
         http = std::make_unique<clsHTTP>(std::move(socket), clock);
         Record(*http);
     }
-    // Drops the record so far, then Reset, Action, Flags, Method and EncType.
+    // Forgets the record, then Reset, Action, Flags, Method and EncType.
     clsHTTP& Prepare(const std::string& url, int32_t flags = 0, int32_t method = 0,
                      int32_t encType = 0) {
         http->Reset();
@@ -96,18 +94,16 @@ struct HttpHarness : Recorder {
         Prepare(url, flags);
         return Go();
     }
-    // The server sends the arrivals and closes the connection.
+    // The server sends the arrivals and closes.
     void Answer(const std::vector<std::string>& arrivals) {
         for (const std::string& arrival : arrivals)
             net->Feed(arrival);
         net->PeerClose();
     }
-    // A multipart POST of one file element, submitted and accepted.
     void StartUpload(const std::string& path) {
         Prepare("http://h/", 0, 1, 2).AddElement("file", path, 1);
         Go();
     }
-
     testsupport::FixedClock clock;
     testsupport::FakeSocket* net = nullptr;
     std::unique_ptr<clsHTTP> http; // destroyed before the clock
@@ -118,7 +114,6 @@ class HttpTest : public ::testing::Test, public HttpHarness {};
 inline std::string FirstLine(const std::string& head) {
     return head.substr(0, head.find("\r\n"));
 }
-// True when the head holds line as a whole header line.
 inline bool HasLine(const std::string& head, const std::string& line) {
     return head.find("\r\n" + line + "\r\n") != std::string::npos;
 }
