@@ -56,6 +56,8 @@ TEST_F(HttpTest, HeadsFromUrlPropertiesElementsAndHeaders) {
                       a = "GET / HTTP/1.1|Authorization: Basic ";
     const Row rows[] = {
         {"http://e.com/d/i.php", "GET /d/i.php HTTP/1.1|Host: e.com"},
+        {"http://[::1]:81/x", "GET /x HTTP/1.1|Host: [::1]:81"},
+        {"http://h/", "HEAD / HTTP/1.0|Host: h", 0, 2},
         {"http://e.com:81/a?x=1", "GET /a?x=1 HTTP/1.1|Host: e.com:81"},
         {"http://e.com:81/a?x=1",
          "GET http://e.com:81/a?x=1 HTTP/1.1|Host: e.com:81|Proxy-"
