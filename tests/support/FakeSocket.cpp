@@ -14,7 +14,6 @@ void FakeSocket::Connect(const std::string& host, int32_t port) {
     m_PendingFailure = host.empty() || port < 1 || port > 65535;
     m_TlsPeerName.clear();
     m_SendsBeforeTls = 0;
-    m_Encrypted = false;
     m_Handshaking = false;
 }
 
@@ -26,7 +25,6 @@ void FakeSocket::StartEncryption(const std::string& peerName) {
 
 void FakeSocket::Secure() {
     m_Handshaking = false;
-    m_Encrypted = true;
     if (Encrypted)
         Encrypted();
 }
@@ -34,9 +32,7 @@ void FakeSocket::Secure() {
 void FakeSocket::SendData(std::string_view data) {
     if (m_State != StateConnected || m_Handshaking)
         ++m_SendsWhileNotConnected;
-    if (m_RecordSends)
-        m_Sends.emplace_back(data);
-    m_SendSizes.push_back(static_cast<int64_t>(data.size()));
+    m_Sends.emplace_back(data);
     m_SentTotal += static_cast<int64_t>(data.size());
     m_Queued += static_cast<int64_t>(data.size());
     m_PeakQueued = std::max(m_PeakQueued, m_Queued);
@@ -49,7 +45,6 @@ std::string FakeSocket::GetData() {
 }
 
 void FakeSocket::Close() {
-    ++m_CloseCount;
     m_State = StateClosed;
     m_Handshaking = false;
     m_PendingFailure = false;
@@ -58,7 +53,6 @@ void FakeSocket::Close() {
 }
 
 void FakeSocket::Accept() {
-    // A connection to no host never opens; it fails as a real socket would.
     if (DeliverPendingFailure())
         return;
     m_State = StateConnected;
@@ -123,7 +117,6 @@ std::string FakeSocket::Sent() const {
 
 void FakeSocket::ClearRecord() {
     m_Sends.clear();
-    m_SendSizes.clear();
     m_SentTotal = 0;
     m_PeakQueued = m_Queued;
     m_SendsWhileNotConnected = 0;
