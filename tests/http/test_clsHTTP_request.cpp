@@ -92,19 +92,18 @@ TEST_F(HttpTest, HeadsFromUrlPropertiesElementsAndHeaders) {
         for (const auto& [name, value] : row.headers)
             http->AddHeader(name, value, true);
         http->Submit();
-        EXPECT_TRUE(net->Sends().empty()) << "nothing is sent before the connection opens";
+        const std::string early = net->Sent(); // nothing before the connection opens
         net->Accept();
-        ASSERT_EQ(net->Sends().size(), 1u) << row.url << ": a head alone";
-        const std::string head = net->Sends()[0];
-        EXPECT_EQ(Brief(head), row.expected + "||");
         const UrlParts server = modUrl::CrackUrl(row.url);
-        EXPECT_EQ(net->Host() + ":" + std::to_string(net->Port()),
-                  row.flags & HttpFlags::UseProxy
-                      ? "proxy:3128"
-                      : server.HostName + ":" + std::to_string(server.Port));
-        EXPECT_EQ(http->RequestHeader(), head);
-        EXPECT_EQ(http->RequestHeaderLength() + http->RequestContentLength(),
-                  static_cast<int64_t>(head.size()));
+        EXPECT_EQ(early + Brief(net->Sent()) + " " + net->Host() + ":" +
+                      std::to_string(net->Port()),
+                  row.expected + "|| " +
+                      (row.flags & HttpFlags::UseProxy
+                           ? "proxy:3128"
+                           : server.HostName + ":" + std::to_string(server.Port)));
+        EXPECT_EQ(http->RequestHeader() + " " +
+                      std::to_string(http->RequestHeaderLength() + http->RequestContentLength()),
+                  net->Sent() + " " + std::to_string(net->SentTotal()));
         // The details name the server asked for, not the proxy.
         EXPECT_EQ(Trace() + " " + events[0].Text + " " + events[1].Text,
                   "state:1,state:2,state:3 " + server.HostName + " " + server.HostName);
@@ -230,89 +229,102 @@ TEST_F(HttpTest, UploadsAreFedWithinTheHighWaterMark) {
     EXPECT_NE(net->Sent().find(body), std::string::npos);
 }
 
-// However a request ends (sent, cancelled, failed, or its object destroyed) no file stays open.
-TEST(HttpFiles, EveryEndClosesTheFilesOfTheRequest) {
-    const auto openDescriptors = [] {
+// However a request ends it ends once, with the reason, and no file stays open: answered, cancelled
+// (also before it connects), failed, or its object destroyed; or it cannot start or go on: an
+// action that is no absolute http(s) URL (not even a proxy is sent its cookies and body), a body
+// file that cannot be opened, an upload file that cannot be read (a pipe, no permission) or that
+// shrinks while it is sent. No head announces bytes that cannot come.
+TEST(HttpEnds, EveryEndIsRaisedOnceWithItsReasonAndClosesTheFiles) {
+    const auto openFiles = [] {
         namespace fs = std::filesystem;
         return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator{});
     };
     QTemporaryDir dir;
-    const std::string upload = WriteRandomFile(dir, "up.bin", 1024 * 1024, 2);
-    const auto before = openDescriptors();
-    const auto startUpload = [&](HttpHarness& h) {
-        h.StartUpload(upload);
-        h.net->Drain(100 * 1024); // the file is open now, half sent
-    };
-    const auto startDownload = [&](HttpHarness& h) {
-        h.Prepare("http://h/", HttpFlags::StoreInFile).SetFilePath(Path(dir, "body.bin"));
-        h.Go();
-        h.net->Feed("HTTP/1.1 200 OK\r\n\r\npart");
-    };
-    {
-        HttpHarness h;
-        startUpload(h);
-        h.net->DrainAll();
-        h.Answer({"HTTP/1.1 200 OK\r\n\r\n"});
-        EXPECT_EQ(h.Trace("complete"), "200");
-        startUpload(h);
-        h.http->Cancel();
-        startUpload(h);
-        h.net->Fail(10054, "reset");
-        startUpload(h);
-        ASSERT_EQ(::truncate(upload.c_str(), 512 * 1024), 0);
-        h.net->DrainAll(); // short read
-        EXPECT_EQ(h.http->State(), HttpState::Failed);
-        startDownload(h);
-        h.net->PeerClose();
-        startDownload(h);
-        h.http->Cancel();
-        startDownload(h);
-        startUpload(h); // a new Submit drops the running request
-    }
-    {
-        HttpHarness h;
-        startDownload(h);
-        HttpHarness u;
-        ASSERT_EQ(::truncate(upload.c_str(), 1024 * 1024), 0);
-        startUpload(u);
-    }
-    EXPECT_EQ(openDescriptors(), before);
-}
-
-// A request that cannot start fails once, never from inside Submit, with the reason: an action
-// that is no absolute http(s) URL (not even a proxy is sent its cookies and body), a body file that
-// cannot be opened, an upload file that cannot be read (a pipe, no permission) or that shrinks
-// while it is sent. No head announces bytes that cannot come.
-TEST(HttpFailures, RequestsThatCannotStartFailWithTheReason) {
-    QTemporaryDir dir;
+    const std::string big = WriteRandomFile(dir, "up.bin", 1024 * 1024, 2);
+    const std::string shrinking = WriteRandomFile(dir, "data.bin", 1024 * 1024, 3);
     const std::string fifo = Path(dir, "pipe");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const std::string locked = WriteFile(dir, "locked.bin", "secret");
     ::chmod(locked.c_str(), 0);
     const bool root = ::access(locked.c_str(), R_OK) == 0; // root reads anything
-    const std::string shrinking = WriteRandomFile(dir, "data.bin", 1024 * 1024, 3);
-    const std::string unread = "state:1,state:2,state:-3,complete:0";
+    const auto before = openFiles();
+    const auto upload = [&](HttpHarness& h, const std::string& path) {
+        h.StartUpload(path);
+        h.net->Drain(100 * 1024); // the file is open now, partly sent
+        h.events.clear();
+    };
+    const auto download = [&](HttpHarness& h) {
+        h.Prepare("http://h/", HttpFlags::StoreInFile).SetFilePath(Path(dir, "body.bin"));
+        h.Go();
+        h.net->Feed("HTTP/1.1 200 OK\r\n\r\npart");
+        h.events.clear();
+    };
     using Act = std::function<void(HttpHarness&)>;
-    std::vector<std::tuple<std::string, Act, std::string, std::string>> rows = {
+    const std::string failed = "state:-3,complete:0", sent = "closed, sent",
+                      unsent = "closed, nothing sent", unread = "state:1,state:2," + failed;
+    // Name, what happens, the events, the reason's start, the socket.
+    std::vector<std::tuple<std::string, Act, std::string, std::string, std::string>> rows = {
+        {"answered",
+         [&](HttpHarness& h) {
+             upload(h, big);
+             h.net->DrainAll();
+             h.Answer({"HTTP/1.1 200 OK\r\n\r\n"});
+         },
+         "state:5,state:6,header:200,state:7,chunk:,state:8,complete:200", "", sent},
+        {"upload cancelled", [&](HttpHarness& h) { upload(h, big), h.http->Cancel(); },
+         "state:-2,complete:0", "", sent},
+        {"upload reset", [&](HttpHarness& h) { upload(h, big), h.net->Fail(10054, "reset"); },
+         failed, "Winsock Fehler 10054: reset", sent},
+        {"short read",
+         [&](HttpHarness& h) {
+             upload(h, shrinking);
+             ASSERT_EQ(::truncate(shrinking.c_str(), 300 * 1024), 0);
+             h.net->DrainAll();
+             EXPECT_LT(h.net->SentTotal(),
+                       h.http->RequestHeaderLength() + h.http->RequestContentLength());
+         },
+         failed, "Fehler ", sent},
+        {"download closed", [&](HttpHarness& h) { download(h), h.net->PeerClose(); },
+         "state:8,complete:200", "", sent},
+        {"download cancelled", [&](HttpHarness& h) { download(h), h.http->Cancel(); },
+         "state:-2,complete:200", "", sent},
+        {"cancelled mid-answer, twice",
+         [&](HttpHarness& h) {
+             h.Start("http://h/");
+             h.net->Feed("HTTP/1.1 200 OK\r\n\r\npart");
+             h.events.clear();
+             h.http->Cancel();
+             h.http->Cancel();
+             EXPECT_EQ(h.Last("complete").Text, "part");
+         },
+         "state:-2,complete:200", "", sent},
+        {"refused, then more",
+         [&](HttpHarness& h) {
+             h.Start("http://h/");
+             h.events.clear();
+             h.net->Fail(10061, "Connection refused");
+             h.net->Fail(10053, "Software caused connection abort", true);
+             h.Answer({"HTTP/1.1 200 OK\r\n\r\n"});
+             h.http->Cancel();
+         },
+         failed, "Winsock Fehler 10061: Connection refused", sent},
+        {"cancelled before the late connect",
+         [&](HttpHarness& h) {
+             h.Prepare("http://h/").Submit();
+             h.http->Cancel();
+             h.net->Accept();
+         },
+         "state:1,state:-2,complete:0", "", "open, nothing sent"},
         {"no folder",
          [&](HttpHarness& h) {
              h.Prepare("http://h/", HttpFlags::StoreInFile).SetFilePath(Path(dir, "no/out.bin"));
              h.http->Submit();
              EXPECT_EQ(h.Last("complete").Text + h.Last("complete").Extra + h.completeMessage, "");
          },
-         "state:-3,complete:0", "Fehler 2: "},
-        {"pipe", [&](HttpHarness& h) { h.StartUpload(fifo); }, unread, "Fehler "},
-        {"locked", [&](HttpHarness& h) { h.StartUpload(root ? fifo : locked); }, unread, "Fehler "},
-        {"shrinks",
-         [&](HttpHarness& h) {
-             h.StartUpload(shrinking);
-             ASSERT_EQ(::truncate(shrinking.c_str(), 300 * 1024), 0);
-             h.events.clear();
-             h.net->DrainAll();
-             EXPECT_LT(h.net->SentTotal(),
-                       h.http->RequestHeaderLength() + h.http->RequestContentLength());
-         },
-         "state:-3,complete:0", "Fehler "}};
+         failed, "Fehler 2: ", unsent},
+        {"pipe", [&](HttpHarness& h) { h.StartUpload(fifo); }, unread, "Fehler ", unsent},
+        {"locked", [&](HttpHarness& h) { h.StartUpload(root ? fifo : locked); }, unread, "Fehler ",
+         unsent}};
     for (const std::string action :
          {"not a url", "gopher://h/", "ftp://h/pub", "https:///x", "http:///x", "t:"})
         for (const int32_t proxy : {0, HttpFlags::UseProxy})
@@ -328,14 +340,21 @@ TEST(HttpFailures, RequestsThatCannotStartFailWithTheReason) {
                     ASSERT_TRUE(h.net->DeliverPendingFailure());
                     h.http->Cancel();
                 },
-                "state:1,state:-3,complete:0", "Winsock Fehler 11001: Host not found");
-    for (const auto& [name, act, trace, details] : rows) {
+                "state:1," + failed, "Winsock Fehler 11001: Host not found", unsent);
+    for (const auto& [name, act, trace, details, socket] : rows) {
         SCOPED_TRACE(name);
         HttpHarness h;
         act(h);
-        EXPECT_EQ(h.Trace(), trace);
+        EXPECT_EQ(h.Trace() + " " + (h.net->State() ? "open" : "closed") +
+                      (h.net->Sends().empty() ? ", nothing sent" : ", sent"),
+                  trace + " " + socket);
         EXPECT_EQ(h.Last("state").Text.rfind(details, 0), 0u) << h.Last("state").Text;
-        EXPECT_EQ(h.net->State(), 0);
-        EXPECT_EQ(h.net->Sends().empty(), name != "shrinks");
     }
+    {
+        HttpHarness h, u;
+        download(h);
+        upload(h, big); // a new Submit drops the running download
+        download(u);
+    } // both destroyed while running
+    EXPECT_EQ(openFiles(), before);
 }
