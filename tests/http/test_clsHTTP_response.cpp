@@ -4,7 +4,6 @@
 #include "support/Support.h"
 #include "test_clsHTTP_fixture.h"
 
-#include <cstdio>
 #include <functional>
 #include <limits>
 #include <tuple>
@@ -55,7 +54,6 @@ TEST(HttpResponse, ParsesTheSameHoweverTheArrivalsAreCut) {
     const std::string interim = "HTTP/1.1 100 Continue\r\n\r\n";
     const std::string processing = "HTTP/1.1 102 Processing\r\n\r\n";
     const std::string notFound = "HTTP/1.0 404 Not Found\r\n\r\n";
-    const std::string created = "HTTP/1.1 201 Created\r\n\r\n";
     const std::string mixed = "HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, Chunked\r\n\r\n";
     const std::string negative = "HTTP/1.1 200 OK\r\nContent-Length: -5\r\n\r\n";
     const std::string huge = "HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999\r\n\r\n";
@@ -73,7 +71,6 @@ TEST(HttpResponse, ParsesTheSameHoweverTheArrivalsAreCut) {
     const Row rows[] = {
         {plain + "hello", 0, 200, "OK", "hello", nullptr, 5, 0},
         {notFound + "not here\r\n", 0, 404, "Not Found", "not here\r\n", nullptr, -1, 0},
-        {interim + created + "x", 0, 201, "Created", "x", nullptr, -1, interim.size()},
         {interim + processing + plain + "hello", 0, 200, "OK", "hello", nullptr, 5,
          interim.size() + processing.size()},
         {Wikipedia, decode, 200, "OK", "Wikipedia", "Wiki|pedia", -1, 0},
@@ -82,7 +79,6 @@ TEST(HttpResponse, ParsesTheSameHoweverTheArrivalsAreCut) {
          200, "OK", "abcdefghijklmnopqrstuvwxyz", nullptr, -1, 0},
         {ChunkedHead + "0000000000000000000000B\r\nabcdefghijk\r\n2;x\r\nlm\r\n0\r\n\r\n", decode,
          200, "OK", "abcdefghijklm", "abcdefghijk|lm", -1, 0},
-        {"HTTP/1.1 200 OK\r\nContent-Le", 0, 0, "", "", nullptr, -1, 0},
         {interim + "HTTP/1.1 200", 0, 0, "", "", nullptr, -1, interim.size()},
         {negative + "body", 0, 200, "OK", "body", nullptr, -5, 0},
         {huge + "body", 0, 200, "OK", "body", nullptr, max, 0, false},
