@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,8 +36,8 @@ struct Recorder {
     void Add(const char* kind, int32_t code, const std::string& text, const std::string& x = {}) {
         events.push_back({kind, code, text, x});
     }
-    // "kind:code" of every event (chunks and redirects with their text), comma-joined; with a
-    // kind, only the codes (texts) of that kind.
+    // "kind:code" (chunks and redirects: "kind:text") of every event, comma-joined; with a kind,
+    // only the codes (texts) of that kind.
     std::string Trace(const std::string& kind = {}) const {
         std::string out;
         for (const Event& e : events)
@@ -49,16 +48,11 @@ struct Recorder {
         return out;
     }
     std::string States() const { return Trace("state"); }
-    int Count(const std::string& kind) const {
-        return static_cast<int>(std::count_if(events.begin(), events.end(),
-                                              [&](const Event& e) { return e.Kind == kind; }));
-    }
-    const Event& Last(const std::string& kind) const {
-        static const Event none{"none", 0, "<none>", {}};
+    Event Last(const std::string& kind) const {
         for (auto it = events.rbegin(); it != events.rend(); ++it)
             if (it->Kind == kind)
                 return *it;
-        return none;
+        return {"none", 0, "<none>", {}};
     }
     std::vector<Event> events;
     std::string completeMessage;
@@ -111,9 +105,6 @@ struct HttpHarness : Recorder {
 
 class HttpTest : public ::testing::Test, public HttpHarness {};
 
-inline std::string FirstLine(const std::string& head) {
-    return head.substr(0, head.find("\r\n"));
-}
 inline bool HasLine(const std::string& head, const std::string& line) {
     return head.find("\r\n" + line + "\r\n") != std::string::npos;
 }

@@ -4,7 +4,6 @@
 #include "support/Support.h"
 #include "test_clsHTTP_fixture.h"
 
-#include <cstdio>
 #include <functional>
 #include <limits>
 #include <tuple>
@@ -13,7 +12,9 @@ using namespace httptest;
 
 namespace {
 
-// Everything a response leaves behind, one item a line; decoded chunks "|"-separated.
+// Everything a response leaves behind, one item a line: the events (a run of chunks as one
+// "chunk:*"); the message, as kept, as completed and as raised with the head; decoded chunks
+// "|"-separated; the head; the counters.
 std::string Play(const std::vector<std::string>& arrivals, int32_t flags) {
     HttpHarness h;
     h.Start("http://h/page", flags);
@@ -25,14 +26,20 @@ std::string Play(const std::vector<std::string>& arrivals, int32_t flags) {
     for (const Event& e : h.events)
         if (e.Kind != "chunk")
             rest.push_back(e);
-        else if (!e.Text.empty())
+        else if (!e.Text.empty()) {
             chunks += (chunks.empty() || !(flags & HttpFlags::DecodeChunked) ? "" : "|") + e.Text;
+            if (rest.empty() || rest.back().Kind != "chunk")
+                rest.push_back({"chunk", 0, "*", {}});
+        }
+    const Event header = h.Last("header");
     h.events = rest;
     const clsHTTP& r = *h.http;
-    return h.Trace() + "\n" + r.ReturnMessage() + "\n" + h.Last("complete").Text + "\n" + chunks +
-           "\n" + r.ReturnHeader() + "\nload " + std::to_string(r.BytesLoad()) + " pointer " +
-           std::to_string(r.ReturnContentPointer()) + " length " +
-           std::to_string(r.ReturnContentLength()) + " head " +
+    return h.Trace() + "\n" + r.ReturnMessage() + "|" + h.completeMessage + "|" + header.Text +
+           (header.Extra != r.ReturnHeader() && header.Kind == "header" ? " raised another head"
+                                                                        : "") +
+           "\n" + h.Last("complete").Text + "\n" + chunks + "\n" + r.ReturnHeader() + "\nload " +
+           std::to_string(r.BytesLoad()) + " pointer " + std::to_string(r.ReturnContentPointer()) +
+           " length " + std::to_string(r.ReturnContentLength()) + " head " +
            std::to_string(r.ReturnHeaderLength()) + (r.BodyComplete() ? " whole" : "");
 }
 
@@ -47,7 +54,6 @@ TEST(HttpResponse, ParsesTheSameHoweverTheArrivalsAreCut) {
     const std::string interim = "HTTP/1.1 100 Continue\r\n\r\n";
     const std::string processing = "HTTP/1.1 102 Processing\r\n\r\n";
     const std::string notFound = "HTTP/1.0 404 Not Found\r\n\r\n";
-    const std::string created = "HTTP/1.1 201 Created\r\n\r\n";
     const std::string mixed = "HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, Chunked\r\n\r\n";
     const std::string negative = "HTTP/1.1 200 OK\r\nContent-Length: -5\r\n\r\n";
     const std::string huge = "HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999\r\n\r\n";
@@ -65,7 +71,6 @@ TEST(HttpResponse, ParsesTheSameHoweverTheArrivalsAreCut) {
     const Row rows[] = {
         {plain + "hello", 0, 200, "OK", "hello", nullptr, 5, 0},
         {notFound + "not here\r\n", 0, 404, "Not Found", "not here\r\n", nullptr, -1, 0},
-        {interim + created + "x", 0, 201, "Created", "x", nullptr, -1, interim.size()},
         {interim + processing + plain + "hello", 0, 200, "OK", "hello", nullptr, 5,
          interim.size() + processing.size()},
         {Wikipedia, decode, 200, "OK", "Wikipedia", "Wiki|pedia", -1, 0},
@@ -74,7 +79,6 @@ TEST(HttpResponse, ParsesTheSameHoweverTheArrivalsAreCut) {
          200, "OK", "abcdefghijklmnopqrstuvwxyz", nullptr, -1, 0},
         {ChunkedHead + "0000000000000000000000B\r\nabcdefghijk\r\n2;x\r\nlm\r\n0\r\n\r\n", decode,
          200, "OK", "abcdefghijklm", "abcdefghijk|lm", -1, 0},
-        {"HTTP/1.1 200 OK\r\nContent-Le", 0, 0, "", "", nullptr, -1, 0},
         {interim + "HTTP/1.1 200", 0, 0, "", "", nullptr, -1, interim.size()},
         {negative + "body", 0, 200, "OK", "body", nullptr, -5, 0},
         {huge + "body", 0, 200, "OK", "body", nullptr, max, 0, false},
@@ -90,10 +94,11 @@ TEST(HttpResponse, ParsesTheSameHoweverTheArrivalsAreCut) {
         // What arrived after any interim head stays in ReturnHeader when no head completed.
         const std::size_t head = row.code ? r.find("\r\n\r\n", row.interim) + 4 - row.interim : 0;
         const std::string expected =
-            (row.code ? "state:6,header:" + code + ",state:7,state:8,complete:" + code
+            (row.code ? "state:6,header:" + code + ",state:7,chunk:*,state:8,complete:" + code
                       : "state:6,state:8,complete:0") +
-            "\n" + row.message + "\n" + row.data + "\n" + (row.chunks ? row.chunks : row.data) +
-            "\n" + (row.code ? r.substr(row.interim, head) : r.substr(row.interim)) + "\nload " +
+            "\n" + row.message + "|" + row.message + "|" + (row.code ? row.message : "<none>") +
+            "\n" + row.data + "\n" + (row.chunks ? row.chunks : row.data) + "\n" +
+            (row.code ? r.substr(row.interim, head) : r.substr(row.interim)) + "\nload " +
             std::to_string(r.size() - row.interim) + " pointer " +
             std::to_string(row.code ? std::string(row.data).size() : 0) + " length " +
             std::to_string(row.contentLength) + " head " + std::to_string(head) +
@@ -108,19 +113,6 @@ TEST(HttpResponse, ParsesTheSameHoweverTheArrivalsAreCut) {
     }
 }
 
-TEST_F(HttpTest, HeaderAndBodyOfOneArrivalAreRaisedInOrder) {
-    Start("http://h/");
-    net->DrainAll();
-    events.clear();
-    const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\n";
-    net->Feed(head + "abc");
-    EXPECT_EQ(Trace(), "state:6,header:200,state:7,chunk:abc");
-    EXPECT_EQ(events[1].Text + "|" + events[1].Extra, "OK|" + head);
-    Answer({"def"});
-    EXPECT_EQ(Trace(), "state:6,header:200,state:7,chunk:abc,chunk:def,state:8,complete:200");
-    EXPECT_EQ(Last("complete").Text + "|" + completeMessage, "abcdef|OK");
-}
-
 TEST_F(HttpTest, RedirectsAreFollowedOnlyWithFlagEightAndAtMostFiveTimes) {
     Start("http://h/dir/start.php", HttpFlags::FollowRedirects);
     net->DrainAll();
@@ -132,7 +124,7 @@ TEST_F(HttpTest, RedirectsAreFollowedOnlyWithFlagEightAndAtMostFiveTimes) {
     EXPECT_EQ(http->Action(), "http://h/dir/next%20page.php?id=1");
     net->ClearRecord();
     net->Accept();
-    EXPECT_EQ(FirstLine(net->Sends().at(0)), "GET /dir/next%20page.php?id=1 HTTP/1.1");
+    EXPECT_EQ(net->Sends().at(0).rfind("GET /dir/next%20page.php?id=1 HTTP/1.1\r\n", 0), 0u);
     Answer({"HTTP/1.1 200 OK\r\n\r\ndone"});
     EXPECT_EQ(Trace("complete") + " " + Last("complete").Text, "200 done");
 
@@ -189,41 +181,11 @@ TEST_F(HttpTest, RedirectRepeatsTheRequestButKeepsCredentialsAtHome) {
     }
 }
 
-TEST_F(HttpTest, EveryEndIsRaisedOnceAndNothingFollowsIt) {
-    Start("http://h/");
-    events.clear();
-    net->Fail(10061, "Connection refused");
-    net->Fail(10053, "Software caused connection abort", true);
-    EXPECT_EQ(net->State(), 0);
-    Answer({"HTTP/1.1 200 OK\r\n\r\n"});
-    http->Cancel();
-    EXPECT_EQ(Trace() + " " + events.at(0).Text,
-              "state:-3,complete:0 Winsock Fehler 10061: Connection refused");
-    Start("http://h/");
-    net->DrainAll();
-    net->Feed("HTTP/1.1 200 OK\r\n\r\npart");
-    events.clear();
-    http->Cancel();
-    EXPECT_EQ(net->State(), 0);
-    http->Cancel();
-    EXPECT_EQ(Trace() + " " + Last("complete").Text, "state:-2,complete:200 part");
-    Start("http://h/");
-    Answer({"HTTP/1.1 204 No Content\r\n\r\n"});
-    events.clear();
-    http->Cancel();
-    EXPECT_EQ(Trace(), "") << "a Cancel after the end";
-    Prepare("http://h/").Submit();
-    http->Cancel();
-    net->Accept(); // the cancelled attempt's late connect
-    EXPECT_EQ(Trace(), "state:1,state:-2,complete:0");
-}
-
 TEST(HttpResponse, HostileSizesFailTheRequest) {
     const std::string status = "HTTP/1.1 200 OK\r\n";
     const std::string line = "X-Filler: " + std::string(1000, 'x') + "\r\n";
     std::vector<std::string> flood{status};
-    for (int i = 0; i < 70; ++i)
-        flood.push_back(line);
+    flood.resize(71, line);
     std::string floodAtOnce;
     for (const auto& a : flood)
         floodAtOnce += a;
@@ -233,8 +195,6 @@ TEST(HttpResponse, HostileSizesFailTheRequest) {
         {flood, 0, "Fehler 90: "},
         {{floodAtOnce + "\r\nbody"}, 0, "Fehler 90: "},
         {{ChunkedHead + "10000000000000000\r\nabc"}, decode, "Fehler 71: "},
-        {{ChunkedHead + "3\r\nabc\r\n", "FFFFFFFFFFFFFFFFFF\r\nxyz"}, decode, "Fehler 71: "},
-        {{ChunkedHead, endless}, decode, "Fehler 71: "},
         {{ChunkedHead + "3\r\nabc\r\n", endless}, decode, "Fehler 71: "},
         {{"HTTP/1.1 206 Partial Content\r\nContent-Range: "
           "bytes 9223372036854775800-9223372036854775806/9223372036854775807\r\n\r\n0123456789"},
@@ -246,10 +206,11 @@ TEST(HttpResponse, HostileSizesFailTheRequest) {
         h.Start("http://h/", flags);
         h.net->DrainAll();
         h.Answer(arrivals);
-        EXPECT_EQ(h.Last("state").Code, HttpState::Failed);
+        const std::string trace = h.Trace();
+        EXPECT_EQ(trace.substr(trace.rfind("state:")),
+                  "state:-3,complete:" + std::to_string(h.Last("complete").Code));
+        EXPECT_EQ(trace.find("complete"), trace.rfind("complete"));
         EXPECT_EQ(h.Last("state").Text.rfind(details, 0), 0u) << h.Last("state").Text;
-        EXPECT_EQ(h.Count("complete"), 1);
-        EXPECT_EQ(h.events.back().Kind, "complete");
         EXPECT_EQ(h.net->State(), 0);
         EXPECT_LE(h.http->ReturnHeader().size(), 70u * 1024 + status.size() + 1024);
     }
@@ -264,31 +225,14 @@ TEST(HttpResponse, HostileSizesFailTheRequest) {
     EXPECT_EQ(h.http->State(), HttpState::Complete);
 }
 
-TEST_F(HttpTest, OwnerMayStartTheNextRequestInsideDocumentComplete) {
-    std::string completes;
-    http->DocumentComplete = [&](int32_t, const std::string&, const std::string&,
-                                 const std::string& data) {
-        completes += data + ";";
-        if (data == "first") {
-            http->Reset();
-            http->SetAction("http://second/");
-            http->Submit();
-        }
+// Inside an event the owner may cancel, or start the next request: the rest of the arrival is
+// dropped.
+TEST_F(HttpTest, OwnerMayCancelOrStartTheNextRequestInsideAnEvent) {
+    const auto next = [&](const std::string& url) {
+        http->Reset();
+        http->SetAction(url);
+        http->Submit();
     };
-    Start("http://first/");
-    Answer({"HTTP/1.1 200 OK\r\n\r\nfirst"});
-    EXPECT_EQ(completes, "first;");
-    EXPECT_EQ(net->Host(), "second");
-    EXPECT_EQ(http->State(), HttpState::Connecting);
-    net->ClearRecord();
-    net->Accept();
-    EXPECT_NE(net->Sent().find("Host: second"), std::string::npos);
-    Answer({"HTTP/1.1 200 OK\r\n\r\nsecond"});
-    EXPECT_EQ(completes, "first;second;");
-    EXPECT_EQ(http->BytesLoad(), 25);
-}
-
-TEST_F(HttpTest, CancelOrResubmitInsideAnEventDropsTheRestOfTheArrival) {
     http->DocumentHeaderReceived = [&](int32_t code, const std::string&, const std::string&) {
         Add("header", code, {});
         http->Cancel();
@@ -300,17 +244,32 @@ TEST_F(HttpTest, CancelOrResubmitInsideAnEventDropsTheRestOfTheArrival) {
     net->PeerClose();
     EXPECT_EQ(Trace(), "state:6,header:200,state:-2,complete:200");
 
-    http->DocumentHeaderReceived = nullptr;
+    Record(*http);
     http->DocumentChunkReceived = [&](const std::string& chunk) {
         Add("chunk", 0, chunk);
-        http->Reset();
-        http->SetAction("http://next/");
-        http->Submit();
+        next("http://next/");
     };
     Start("http://h/", HttpFlags::DecodeChunked);
-    events.clear();
     net->Feed(Wikipedia);
-    EXPECT_EQ(Trace(), "state:6,state:7,chunk:Wiki,state:0,state:1") << "not decoded further";
-    EXPECT_EQ(net->Host(), "next");
-    EXPECT_EQ(http->State(), HttpState::Connecting);
+    EXPECT_EQ(Trace() + " " + net->Host(), "state:1,state:2,state:3,state:6,header:200,state:7,"
+                                           "chunk:Wiki,state:0,state:1 next");
+
+    Record(*http);
+    http->DocumentComplete = [&](int32_t c, const std::string&, const std::string&,
+                                 const std::string& data) {
+        Add("complete", c, data);
+        if (data == "first")
+            next("http://second/");
+    };
+    Start("http://first/");
+    Answer({"HTTP/1.1 200 OK\r\n\r\nfirst"});
+    EXPECT_EQ(Trace("complete") + " " + net->Host() + " " + std::to_string(http->State()),
+              "200 second " + std::to_string(HttpState::Connecting));
+    net->ClearRecord();
+    net->Accept();
+    EXPECT_TRUE(HasLine(net->Sent(), "Host: second"));
+    Answer({"HTTP/1.1 200 OK\r\n\r\nsecond"});
+    EXPECT_EQ(Trace("complete") + " " + Last("complete").Text + " " +
+                  std::to_string(http->BytesLoad()),
+              "200,200 second 25");
 }
