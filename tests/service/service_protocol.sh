@@ -78,14 +78,14 @@ walk() { # file, name as sent, password: a new form, the post, its redirect, the
 
 scenario_protocol() {
     local head wrong sent want keys
-    start
+    start --client-version 1.00.0010 --news $'Wartung\r\nMontag'
     form "$W/jar"
     grep -qE $'^Set-Cookie: PHPSESSID=[0-9a-f]+; path=/\r$' <<<"$PAGE" || fail "cookie: $PAGE"
     is "form action, maxfilesize" "${BASE}upload.php?upload_id=${F[UploadSession]} 104857600" \
         "$ACTION ${F[maxfilesize]}"
     [[ ${F[sessionid]}:${F[UploadSession]}:${F[AccessKey]}: =~ ^([0-9a-f]{32}:){3}$ ]] || fail keys
     has "toolconfig" "$(curl -s -D - "${BASE}toolconfig.php"; echo .)" \
-        $'text/plain; charset=utf-8\r\n\r\nsize=100\r\nversion=1.00.0009\r\nnews=\r\n.'
+        $'plain; charset=utf-8\r\n\r\nsize=100\r\nversion=1.00.0010\r\nnews=Wartung\\nMontag\r\n.'
     has "absolute target" "$(curl -s --request-target "${BASE}toolconfig.php" "$BASE")" size=100
 
     rnd data.bin 307200
@@ -192,11 +192,11 @@ scenario_storage() {
     # A crash in the middle of an index line leaves it torn; what is written after it must last.
     printf 'del\tid=0123' >>"$ST/index.log"
     start --port "$(port)"
+    walk c1.bin after-torn-line.bin ""
     for i in 1 2 3 4; do
         read -r dl del <"c$i.links" && is "c$i after a restart" "$(sha "c$i.bin")" "$(got "$dl")"
     done
     is "deleted before the restart; delete after" "404 200" "$(code "$gone") $(code "$del" -d '')"
-    walk c1.bin after-torn-line.bin ""
     stop
     start --port "$(port)"
     is "deleted, uploaded after the torn line, after a restart" "404 $(sha c1.bin)" \
@@ -288,7 +288,7 @@ scenario_process() {
     has "version" "$("$SVC" --version)" "vostrand-service 1."
     start
     for args in "--port $(port) --storage $W/other" "--storage $ST" "--storage $W/out/sub"; do
-        out+="$("$SVC" --port 0 $args --quiet 2>&1 >/dev/null; echo " =$?")|"
+        out+="$(timeout 10 "$SVC" --port 0 $args --quiet 2>&1 >/dev/null; echo " =$?")|"
     done
     [[ $out =~ ^[^|]*$(port)[^|]*=1\|[^|]*in\ use[^|]*=1\|[^|]*out/sub[^|]*=1\|$ ]] ||
         fail "a taken port, a used or impossible storage folder: $out"
