@@ -85,7 +85,6 @@ struct RawServer::Live {
     int64_t ContentLength = -1;
     QCryptographicHash Hash{QCryptographicHash::Sha256};
     bool Closing = false;
-    bool Paused = false;
 };
 
 RawServer::RawServer() {
@@ -162,7 +161,7 @@ void RawServer::Accept() {
 }
 
 void RawServer::Play(Live& l) {
-    while (!l.Paused && !l.Closing && l.Next < l.Steps.size()) {
+    while (!l.Closing && l.Next < l.Steps.size()) {
         const Step& step = l.Steps[l.Next];
         switch (step.Type) {
         case Step::Kind::ReadRequest:
@@ -172,14 +171,6 @@ void RawServer::Play(Live& l) {
         case Step::Kind::Send:
             l.Socket->write(step.Data.data(), static_cast<qint64>(step.Data.size()));
             break;
-        case Step::Kind::Pause:
-            l.Paused = true;
-            QTimer::singleShot(step.Ms, this, [this, &l] {
-                l.Paused = false;
-                Play(l);
-            });
-            ++l.Next;
-            return;
         case Step::Kind::Stall:
             return;
         case Step::Kind::Close:
@@ -238,10 +229,6 @@ Service::Service(const std::vector<std::string>& extraArguments) {
 }
 
 Service::~Service() {
-    Stop();
-}
-
-void Service::Stop() {
     End(m_Process);
 }
 

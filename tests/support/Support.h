@@ -33,19 +33,17 @@ std::string FileSha256Hex(const std::string& path);
 
 // One step of what a raw server connection does.
 struct Step {
-    enum class Kind { ReadRequest, Send, Pause, Stall, Close, Reset };
+    enum class Kind { ReadRequest, Send, Stall, Close, Reset };
     Kind Type = Kind::Close;
     std::string Data;
-    int Ms = 0;
     // Reads a head block and the body its Content-Length announces.
-    static Step ReadRequest() { return {Kind::ReadRequest, {}, 0}; }
-    static Step Send(std::string bytes) { return {Kind::Send, std::move(bytes), 0}; }
-    static Step Pause(int ms) { return {Kind::Pause, {}, ms}; }
+    static Step ReadRequest() { return {Kind::ReadRequest, {}}; }
+    static Step Send(std::string bytes) { return {Kind::Send, std::move(bytes)}; }
     // Keeps reading and never answers.
-    static Step Stall() { return {Kind::Stall, {}, 0}; }
-    static Step Close() { return {Kind::Close, {}, 0}; }
+    static Step Stall() { return {Kind::Stall, {}}; }
+    static Step Close() { return {Kind::Close, {}}; }
     // An abortive close: the peer sees a connection reset.
-    static Step Reset() { return {Kind::Reset, {}, 0}; }
+    static Step Reset() { return {Kind::Reset, {}}; }
 };
 using Script = std::vector<Step>;
 
@@ -99,7 +97,6 @@ public:
     const std::string& BaseUrl() const { return m_BaseUrl; }
     std::string Storage() const { return m_Storage.path().toStdString(); }
     std::string Output() { return m_Process.readAllStandardError().toStdString(); }
-    void Stop();
 
 private:
     QTemporaryDir m_Storage;
