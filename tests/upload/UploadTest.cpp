@@ -1,0 +1,615 @@
+// clsUpload and clsInfo on the scripted socket (the exact requests, the answer rules, the
+// ending), the base URL rules and the upload log.
+#include "http/modHTTP.h"
+#include "settings/modConfig.h"
+#include "support/FakeSocket.h"
+#include "support/Fixed.h"
+#include "support/Support.h"
+#include "upload/clsInfo.h"
+#include "upload/clsUpload.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <utility>
+
+#include <sys/stat.h>
+
+using namespace testsupport;
+
+namespace {
+
+std::string Answer(const std::string& status, const std::string& headers, const std::string& body) {
+    return "HTTP/1.1 " + status + "\r\n" + headers +
+           "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+const std::vector<std::string> Hidden = {"sessionid",   "SID9",      "UploadSession",
+                                         "US1",         "AccessKey", "AK1",
+                                         "maxfilesize", "200",       "phpuploadscript",
+                                         "upload.php",  "returnurl", "http://files.example/done"};
+
+std::string StartPage(const std::string& action) {
+    std::string page = "<FORM name=uploadform onsubmit=\"return postIt();\" action=\"" + action +
+                       "\" method=post enctype=\"multipart/form-data\">\n";
+    for (size_t i = 0; i < Hidden.size(); i += 2)
+        page +=
+            "<input type=\"hidden\" name=\"" + Hidden[i] + "\" value=\"" + Hidden[i + 1] + "\">\n";
+    return page + "</FORM>";
+}
+
+// The usual answers to steps 1 to 4.
+const std::string PageAnswer =
+    Answer("200 OK", "Set-Cookie: PHPSESSID=abc123; path=/\r\nSet-Cookie: other=1\r\n",
+           StartPage("http://up.example/cgi-bin/upload.cgi?sid=1"));
+const std::string FileAnswer =
+    Answer("302 Found", "Location: http://files.example/done.php?id=7\r\n", "");
+const std::string RedirectAnswer = Answer("200 OK", "", "<html>thanks</html>");
+const std::string LinksAnswer =
+    Answer("200 OK", "",
+           "<p><A id=downloadhref href=\"http://files.example/d/7/report.txt\">download</A>"
+           "<A id=filedelhref href=\"http://files.example/del/7/k\">delete</A></p>");
+const std::string Session = "Set-Cookie: PHPSESSID=s1; path=/\r\n";
+const std::string Cookies0 = "PHPSESSID=abc123; king_sess_id=; king_uid=; king_passhash=; "
+                             "king_logined=; king_last_click=";
+const std::string Agent = "User-Agent: Vostrand-Uploader V1.0\r\n";
+
+// A whole request as the client writes it; a type only with a body.
+std::string Request(const std::string& host, const std::string& line, const std::string& cookie,
+                    const std::string& type = "", const std::string& body = "",
+                    const std::string& agent = Agent) {
+    return line + " HTTP/1.1\r\nAccept: */*\r\nCache-Control: no-cache\r\n" +
+           (type.empty() ? ""
+                         : "Content-Length: " + std::to_string(body.size()) +
+                               "\r\nContent-Type: " + type + "\r\n") +
+           "Connection: Close\r\n" + (cookie.empty() ? "" : "Cookie: " + cookie + "\r\n") +
+           "Host: " + host + "\r\nPragma: no-cache\r\n" + agent + "\r\n" + body;
+}
+
+// Multipart text fields from name, value, name, value, ...
+std::string Fields(const std::string& b, const std::vector<std::string>& nameValues) {
+    std::string body;
+    for (size_t i = 0; i + 1 < nameValues.size(); i += 2)
+        body += "--" + b + "\r\nContent-Disposition: form-data; name=\"" + nameValues[i] +
+                "\"\r\n\r\n" + nameValues[i + 1] + "\r\n";
+    return body;
+}
+
+// The sockets the object under test made; the first one is played.
+class Scripted : public ::testing::Test {
+protected:
+    FakeSocket& Net() { return *made.at(0); }
+    // Opens the pending connection and lets the whole request go out; its bytes.
+    std::string TakeRequest() {
+        Net().ClearRecord();
+        Net().Accept();
+        Net().DrainAll();
+        return Net().Sent();
+    }
+    void Reply(const std::string& answer) {
+        Net().Feed(answer);
+        Net().PeerClose();
+    }
+    std::vector<FakeSocket*> made;
+    ConfigSettings settings;
+    FixedClock clock;
+};
+
+// clsUpload against http://files.example/, with a German log.
+class Engine : public Scripted {
+protected:
+    Engine() { MakeEngine(); }
+
+    void MakeEngine() {
+        made.clear();
+        settings.SetLogFilePath(dir.filePath("upload.log").toStdString());
+        clock.Set(LocalTime(2026, 12, 5, 14, 3, 9));
+        settings.SetStatisticCount(0);
+        settings.SetStatisticSize(0);
+        std::remove(settings.LogFilePath().c_str());
+        readies = tip = "";
+        upload =
+            std::make_unique<clsUpload>(settings, texts, format, FakeSocketFactory(&made), clock);
+        upload->SetBaseUrl("http://files.example/");
+        upload->Ready = [this](const std::string& key) {
+            readies += key + (upload->Active() ? " active|" : "|") + Ending() + ";";
+            upload->StartUpload(); // the owner's next row must not start from here
+        };
+        upload->TrayTip = [this](const std::string& text) { tip = text; };
+        upload->ItemChanged = [this](const std::string&) {
+            if (item && item->StatusText != lastStatus)
+                statuses += (lastStatus = item->StatusText) + ",";
+        };
+    }
+
+    // A row for report.txt; a size beyond the content makes the file sparse.
+    void AddRow(const std::string& content, int64_t size = -1) {
+        path = WriteFile(dir, "report.txt", content);
+        if (size >= 0)
+            std::filesystem::resize_file(path, static_cast<std::uintmax_t>(size));
+        upload->m_Item = item = MakeUploadItem(
+            path, size >= 0 ? size : static_cast<int64_t>(content.size()), settings, texts, format);
+    }
+
+    // Starts the upload and gives the usual answers until the request with this index is
+    // pending; 6 runs the whole upload.
+    void RunTo(int32_t index) {
+        upload->StartUpload();
+        const std::string* answers[] = {&PageAnswer, &FileAnswer, &RedirectAnswer, &LinksAnswer};
+        for (int i = 0; i < 4 && upload && upload->Active() && upload->RequestIndex() < index;
+             ++i) {
+            const int32_t current = upload->RequestIndex();
+            TakeRequest();
+            Reply(*answers[current - clsUpload::RequestUploadPage]);
+        }
+    }
+
+    // What the completion leaves behind: the row, the statistics and the log.
+    std::string Ending() const {
+        return item->UploadState + "|" + item->StatusText + "|" + item->DownloadUrl + "|" +
+               std::to_string(settings.StatisticCount()) + "|" + ReadAll(settings.LogFilePath());
+    }
+
+    // Ended exactly once, everything done before Ready and Active() false only after it.
+    void ExpectEnded(const std::string& stateAndStatus) {
+        EXPECT_EQ(item->UploadState + " " + item->StatusText, stateAndStatus);
+        EXPECT_EQ(readies, path + " active|" + Ending() + ";");
+        EXPECT_EQ(std::to_string(upload->Active()) + item->ProgressText + item->SentText +
+                      item->RemainingText + " " + tip,
+                  "0--- Vostrand-Uploader");
+    }
+
+    QTemporaryDir dir;
+    modLanguage::TextLists texts = GermanTexts();
+    NumberFormat format = GermanFormat();
+    std::unique_ptr<clsUpload> upload;
+    std::shared_ptr<UploadItem> item;
+    std::string path, readies, tip;
+    std::string statuses, lastStatus; // the status texts the row went through
+};
+
+TEST_F(Engine, AnonymousUploadSendsTheFourRequestsByteForByte) {
+    AddRow("Hello, Vostrand!\n");
+    item->BinLayerId = "BL-7";
+    item->FileDescription = "Quartal & Jahr";
+    item->SetPublish(true, texts);
+    upload->StartUpload();
+    EXPECT_EQ(Net().Host() + ":" + std::to_string(Net().Port()), "files.example:80");
+    EXPECT_EQ(TakeRequest(), Request("files.example", "GET /", ""));
+    Reply(PageAnswer);
+    // The file goes to the form's action with the hidden fields and the row's options.
+    EXPECT_EQ(Net().Host(), "up.example");
+    const std::string request = TakeRequest();
+    const std::string b = modHTTP::ExtractSubStr(request, "boundary=", "\r\n");
+    ASSERT_EQ(b.size(), 37u);
+    const std::string body =
+        Fields(b, Hidden) + "--" + b +
+        "\r\nContent-Disposition: form-data; name=\"uploadfile_0\"; filename=\"report.txt\"\r\n"
+        "Content-Type: text/plain\r\n\r\nHello, Vostrand!\n\r\n" +
+        Fields(b, {"file_referal[0]", "BL-7", "file_descr[0]", "Quartal & Jahr", "file_password[0]",
+                   "", "file_search[0]", "1"}) +
+        "--" + b + "--\r\n";
+    EXPECT_EQ(request, Request("up.example", "POST /cgi-bin/upload.cgi?sid=1", Cookies0,
+                               "multipart/form-data; boundary=" + b, body));
+    Reply(FileAnswer);
+    EXPECT_EQ(TakeRequest(), Request("files.example", "GET /done.php?id=7", Cookies0));
+    Reply(RedirectAnswer);
+    EXPECT_EQ(
+        TakeRequest(),
+        Request("files.example", "POST /emaillinks.php", Cookies0,
+                "application/x-www-form-urlencoded",
+                "UploadSession=US1&AccessKey=AK1&uploadmode=1&submitnums=1&toemail=&fromemail="));
+    Reply(LinksAnswer);
+    ExpectEnded("COMPLETE S13");
+    EXPECT_EQ(item->DownloadUrl + " " + std::to_string(settings.StatisticCount()) + " " +
+                  std::to_string(settings.StatisticSize()),
+              "http://files.example/d/7/report.txt 1 17");
+    EXPECT_EQ(ReadAll(settings.LogFilePath()),
+              "Datum/Uhrzeit: 05.12.2026 14:03:09\r\nDatei: report.txt\r\nGröße: 17 Byte\r\n"
+              "Download-Link: http://files.example/d/7/report.txt\r\n"
+              "Lösch-Link: http://files.example/del/7/k\r\n\r\n");
+    EXPECT_EQ(QFile::permissions(QString::fromStdString(settings.LogFilePath())),
+              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser); // secrets
+    // Step 1 with its prefix and the client's state, the file step by state text, steps 3 and
+    // 4 with their prefixes, then the ending.
+    EXPECT_EQ(statuses, "S17 (0),S17 (1),S17 (2),S17 (3),S17 (5),S17 (6),S17 (7),S17 (8),"
+                        "S1,S2,S3,S4,S5,S6,S7,S8,S9,S19 (0),S19 (1),S19 (2),S19 (3),"
+                        "S19 (5),S19 (6),S19 (7),S19 (8),S18 (0),S18 (1),S18 (2),S18 (3),"
+                        "S18 (4),S18 (5),S18 (6),S18 (7),S18 (8),S13,");
+    const std::weak_ptr<UploadItem> row = std::exchange(item, nullptr);
+    upload->m_Item.reset();
+    EXPECT_TRUE(row.expired()); // the engine lets go of a finished row
+}
+
+TEST_F(Engine, PremiumLoginCookiesGoOnEveryStepAndOutliveThePremiumSetting) {
+    settings.SetPremiumUse(true);
+    settings.SetPremiumUsername("anna");
+    settings.SetPremiumPassword("pa ss&1");
+    AddRow("premium");
+    upload->StartUpload();
+    const std::string login = TakeRequest();
+    const std::string b = modHTTP::ExtractSubStr(login, "boundary=", "\r\n");
+    EXPECT_EQ(
+        login,
+        Request("files.example", "POST /login.php", "", "multipart/form-data; boundary=" + b,
+                Fields(b, {"act", "login", "user", "anna", "pass", "pa ss&1", "login", "Login"}) +
+                    "--" + b + "--\r\n",
+                "Referer: http://files.example/\r\n"
+                "User-Agent: Mozilla/4.0 (compatible; MSIE 5.5; Windows NT 5.0)\r\n"));
+    EXPECT_EQ(item->StatusText, "S16 (5)");
+    // Of two king_uid lines the last one counts, whatever the letter case of the line.
+    Reply(Answer(
+        "302 Found",
+        Session + "Set-Cookie: king_sess_id=ks; path=/\r\n"
+                  "Set-Cookie: king_uid=old; path=/\r\nset-cookie: KING_UID=42; path=/\r\n"
+                  "Set-Cookie: king_passhash=ph; path=/\r\nSet-Cookie: king_logined=1; path=/\r\n"
+                  "Set-Cookie: king_last_click=99; path=/\r\nLocation: /\r\n",
+        ""));
+    const std::string kings =
+        "king_sess_id=ks; king_uid=42; king_passhash=ph; king_logined=1; king_last_click=99";
+    EXPECT_EQ(TakeRequest(), Request("files.example", "GET /", "PHPSESSID=s1; " + kings));
+    // The login's session stays even when the start page sets another one.
+    Reply(Answer("200 OK", "Set-Cookie: PHPSESSID=x\r\n", StartPage("http://up.example/u.cgi")));
+    for (const std::string* answer : {&FileAnswer, &RedirectAnswer, &LinksAnswer}) {
+        EXPECT_NE(TakeRequest().find("\r\nCookie: PHPSESSID=s1; " + kings + "\r\n"),
+                  std::string::npos);
+        Reply(*answer);
+    }
+    ExpectEnded("COMPLETE S13");
+    // Without premium no login and no session at first, but the last login's cookies go along.
+    settings.SetPremiumUse(false);
+    upload->StartUpload();
+    EXPECT_EQ(TakeRequest(), Request("files.example", "GET /", ""));
+    Reply(PageAnswer);
+    EXPECT_NE(TakeRequest().find("Cookie: PHPSESSID=abc123; " + kings), std::string::npos);
+}
+
+TEST_F(Engine, EachAnswerLeadsToTheNextRequestOrTheEnd) {
+    const std::string form = "<FORM name=uploadform onsubmit=\"return postIt();\" action=\"/x\">";
+    const std::string links = "<A id=downloadhref href=\"http://d/1\">x</A>"
+                              "<A id=filedelhref href=\"http://d/del/1\">y</A>";
+    const std::string script = "<script>location.href='http://files.example/f';</script>";
+    const auto ok = [](const std::string& headers, const std::string& body = "") {
+        return Answer("200 OK", headers, body);
+    };
+    // The peer closed before the announced length arrived.
+    const auto cut = [](const std::string& answer) { return answer.substr(0, answer.size() - 3); };
+    struct Row {
+        int32_t index;      // the request whose answer this is
+        std::string answer; // the whole answer
+        // Host and request line of the next request, or the end: state|download|delete link.
+        std::string outcome = "ERROR||";
+        std::string passhash = ""; // login answers only
+    };
+    const Row rows[] = {
+        // Login: the session from the first Set-Cookie line, a passhash up to the next ";".
+        {1, ok(Session + "Set-Cookie: king_passhash=ph;\r\n"), "files.example GET / HTTP/1.1",
+         "ph"},
+        {1, ok(Session + "Set-Cookie: king_passhash=ph\r\nSet-Cookie: king_logined=1; x\r\n"),
+         "files.example GET / HTTP/1.1", "ph\r\nSet-Cookie: king_logined=1"},
+        {1, ok(Session + "Set-Cookie: king_passhash=ph\r\n")},
+        {1, ok(Session)},
+        {1, ok("Set-Cookie: a=k\r\n" + Session + "Set-Cookie: king_passhash=ph;\r\n"), "ERROR||",
+         "ph"},
+        // Step 1: status 200, the session in the first Set-Cookie line, the form's action
+        // (resolved against the base); hidden fields may be missing.
+        {2, ok(Session, form), "files.example POST /x HTTP/1.1"},
+        {2, Answer("500 Internal Server Error", Session, StartPage("/x"))},
+        {2, ok("Set-Cookie: lang=de\r\n" + Session, StartPage("/x"))},
+        {2, ok(Session, "<html>busy</html>")},
+        {2, cut(ok(Session, StartPage("/x")))},
+        // Step 2: 302 with a location, or 200 with a script redirect; relative targets resolve
+        // against the address the file went to. Only the head of a 302 is read.
+        {3, Answer("302 Found", "Location: http://files.example/ok?a=1\r\n", ""),
+         "files.example GET /ok?a=1 HTTP/1.1"},
+        {3, ok("", script), "files.example GET /f HTTP/1.1"},
+        {3, Answer("302 Found", "Location: /done.php?id=9\r\n", ""),
+         "up.example GET /done.php?id=9 HTTP/1.1"},
+        {3, "HTTP/1.1 302 Found\r\nLocation: /ok\r\nContent-Length: 99\r\n\r\nMoved",
+         "up.example GET /ok HTTP/1.1"},
+        {3, Answer("303 See Other", "Location: http://files.example/ok\r\n", "")},
+        {3, ok("", "<html>uploaded</html>")},
+        {3, Answer("302 Found", "", "")},
+        {3, cut(ok("", script))},
+        // Step 3 must answer 200.
+        {4, Answer("404 Not Found", "", "gone")},
+        // Step 4: the download link alone decides; the status code is not looked at.
+        {5, Answer("500 Oops", "", links), "COMPLETE|http://d/1|http://d/del/1"},
+        {5, Answer("500 Oops", "", links.substr(0, 42)), "COMPLETE|http://d/1|"},
+        {5, ok("", links.substr(42)), "ERROR||http://d/del/1"},
+        {5, ok("", "<html>expired</html>")},
+        {5, cut(ok("", links))},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::to_string(r.index) + ": " + r.answer);
+        settings.SetPremiumUse(r.index == clsUpload::RequestLogin);
+        MakeEngine();
+        AddRow("abc");
+        RunTo(r.index);
+        TakeRequest();
+        const int32_t connects = Net().ConnectCount();
+        Reply(r.answer);
+        EXPECT_EQ(upload->king_passhash(), r.passhash);
+        if (upload->Active()) {
+            const std::string request = TakeRequest();
+            EXPECT_EQ(Net().Host() + " " + request.substr(0, request.find("\r\n")), r.outcome);
+            continue;
+        }
+        const std::string del = upload->LastDeleteUrl();
+        EXPECT_EQ(item->UploadState + "|" + item->DownloadUrl + "|" + del, r.outcome);
+        const bool complete = item->IsComplete();
+        ExpectEnded(complete ? "COMPLETE S13" : "ERROR S14");
+        // No new connection; count and size counted; a failed row says why (the window's
+        // tooltip, vostrand-upload's stderr line).
+        EXPECT_EQ(std::to_string(Net().ConnectCount() - connects) + " " +
+                      std::to_string(settings.StatisticCount() * 10 + settings.StatisticSize()) +
+                      " " + (item->ErrorText.empty() ? "" : "why"),
+                  complete ? "0 13 " : "0 0 why");
+        EXPECT_NE(
+            ReadAll(settings.LogFilePath())
+                .find("Download-Link: " + item->DownloadUrl + "\r\nLösch-Link: " + del + "\r\n"),
+            std::string::npos);
+    }
+}
+
+// However the upload ends, it ends once; the owner may release the object in Ready, and
+// otherwise the object uploads anew.
+TEST_F(Engine, EveryWayToEndLeavesTheObjectReusableOrReleasable) {
+    const auto feedEndlessly = [&](const std::string& head) {
+        TakeRequest();
+        Net().Feed("HTTP/1.1 200 OK\r\n" + head);
+        for (int64_t fed = 0; fed <= modUpload::MaxAnswerLength && upload && upload->Active();
+             fed += 1 << 20)
+            Net().Feed(std::string(1 << 20, 'x'));
+    };
+    struct Way {
+        const char* name;
+        int32_t at; // the request pending when the way starts
+        std::function<void()> go;
+        std::string ending; // state and status
+        int32_t connects;
+    } ways[] = {
+        {"cancel during the file", clsUpload::RequestFile,
+         [&] {
+             Net().Accept();
+             Net().Drain(2000);
+             upload->CancelUpload();
+         },
+         "IDLE S15", 2},
+        {"cancel after a status line that passes the rule", clsUpload::RequestRedirect,
+         [&] {
+             TakeRequest();
+             Net().Feed("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\npart");
+             upload->CancelUpload();
+         },
+         "IDLE S19 (-2)", 3},
+        {"refused", clsUpload::RequestUploadPage, [&] { Net().Fail(10061, "Connection refused"); },
+         "ERROR S14: Winsock Fehler 10061: Connection refused", 1},
+        // A file removed since it was added is not uploaded empty.
+        {"file gone", clsUpload::RequestUploadPage,
+         [&] {
+             TakeRequest();
+             std::remove(path.c_str());
+             Reply(PageAnswer);
+         },
+         "ERROR S14", 1},
+        // Activity keeps the limit away however long the whole transfer takes.
+        {"stalled", clsUpload::RequestFile,
+         [&] {
+             Net().Accept();
+             for (int i = 0; i < 3; ++i) {
+                 clock.Advance(59);
+                 Net().Drain(1000);
+                 EXPECT_FALSE(upload->CheckStall(60));
+             }
+             clock.Advance(59);
+             EXPECT_FALSE(upload->CheckStall());
+             clock.Advance(1);
+             EXPECT_TRUE(upload->CheckStall()); // 60 seconds unless the owner says otherwise
+         },
+         "ERROR S14", 2},
+        // Without length and end the page ends the upload itself; one endless chunk is handed
+        // on only whole, so the owner's next tick gives it up.
+        {"endless page", clsUpload::RequestUploadPage,
+         [&] { feedEndlessly(Session + "\r\n" + StartPage("http://u/x")); }, "ERROR S14", 1},
+        {"endless chunk", clsUpload::RequestUploadPage,
+         [&] {
+             feedEndlessly("Transfer-Encoding: chunked\r\n\r\n7fffffff\r\n");
+             EXPECT_TRUE(upload->CheckStall());
+         },
+         "ERROR S14", 1},
+    };
+    for (const Way& way : ways) {
+        for (const bool release : {true, false}) {
+            SCOPED_TRACE(std::string(way.name) + (release ? ", released in Ready" : ""));
+            MakeEngine();
+            AddRow(std::string(50000, 'x'));
+            RunTo(way.at);
+            if (release)
+                upload->Ready = [&](const std::string&) {
+                    readies += "released;";
+                    upload.reset();
+                };
+            way.go();
+            if (release) {
+                EXPECT_EQ(readies + std::to_string(upload == nullptr), "released;1");
+                continue;
+            }
+            upload->UpdateStatus(); // late ticks leave the ended row alone
+            clock.Advance(100);
+            EXPECT_FALSE(upload->CheckStall(60));
+            ExpectEnded(way.ending);
+            EXPECT_EQ(upload->Canceled(), item->IsIdle());
+            EXPECT_EQ(Net().ConnectCount(), way.connects);
+            EXPECT_EQ(settings.StatisticCount(), 0);
+            AddRow("a");
+            RunTo(6);
+            EXPECT_EQ(item->UploadState, "COMPLETE");
+            // The entry of the failure, and the next one appended to it.
+            EXPECT_NE(ReadAll(settings.LogFilePath())
+                          .find("50.000 Byte\r\nDownload-Link: \r\nLösch-Link: \r\n\r\nDatum"),
+                      std::string::npos);
+        }
+    }
+}
+
+// The progress columns of the file transfer, from what the client has sent of a sparse file.
+TEST_F(Engine, ProgressCountsFileBytesBeyond4GiBAndRoundsToWholePercent) {
+    struct Row {
+        int64_t size, fileBytes;
+        int seconds;
+        // progress|sent|elapsed|remaining|speed|tray tip|Percent|BytesSent
+        const char* columns;
+    } rows[] = {
+        // Speed counts the whole request: (head + framing + 500 000) / 1024 / 2 KB/s.
+        {1000000, 500000, 2, "50%|489 KB|00:00:02|00:00:02|244,92 KB/s|report.txt (50%)|50|500000"},
+        // 96 MiB of 5 GiB is 1.875 %; about 24 MB/s, so the rest takes about 209 s.
+        {5LL << 30, 96 << 20, 4,
+         "2%|98.304 KB|00:00:04|00:03:29|24.576,39 KB/s|report.txt (2%)|2|100663296"},
+        // 12.5 % rounds up; no whole second yet, so no speed.
+        {1000, 125, 0, "13%|1 KB|00:00:00|00:00:00|0,00 KB/s|report.txt (13%)|13|125"},
+        // Head and framing alone are no progress, nor is an empty file.
+        {5000, -10, 3, "-|-|-|-|-||-1|0"},
+        {0, 0, 3, "-|-|-|-|-||-1|0"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.size);
+        MakeEngine();
+        AddRow("", r.size);
+        upload->StartUpload();
+        TakeRequest(); // step 1 is no progress either
+        clock.Advance(5);
+        upload->UpdateStatus();
+        EXPECT_EQ(item->ProgressText + item->SentText + item->SpeedText, "---");
+        Reply(PageAnswer);
+        Net().ClearRecord();
+        Net().Accept();
+        const std::string head = Net().Sends().at(0);
+        const int64_t overhead =
+            static_cast<int64_t>(head.size()) - r.size +
+            modHTTP::NumericValue(modHTTP::HeaderValue(head, "Content-Length:", "0"));
+        for (int64_t taken = 0, step = 1; taken < overhead + r.fileBytes && step > 0; taken += step)
+            step = Net().Drain(overhead + r.fileBytes - taken);
+        clock.Advance(r.seconds);
+        upload->UpdateStatus();
+        EXPECT_EQ(item->ProgressText + "|" + item->SentText + "|" + item->ElapsedText + "|" +
+                      item->RemainingText + "|" + item->SpeedText + "|" + tip + "|" +
+                      std::to_string(item->Percent) + "|" + std::to_string(item->BytesSent),
+                  r.columns);
+        if (r.size > 1000000)
+            continue;
+        Net().DrainAll(); // everything sent: state 5 refreshes the columns at once
+        EXPECT_EQ(item->StatusText + " " + item->ProgressText, r.size ? "S6 100%" : "S6 -");
+    }
+}
+
+class InfoQuery : public Scripted {
+protected:
+    // A new query whose connection is pending.
+    void Start() {
+        made.clear();
+        done.clear();
+        info = std::make_unique<clsInfo>(settings, FakeSocketFactory(&made), clock);
+        info->SetBaseUrl("http://files.example:8080/svc/");
+        info->Complete = [this](bool success) { done += success ? "ok " : "failed "; };
+        info->RequestInfo();
+    }
+    std::unique_ptr<clsInfo> info;
+    std::string done; // a word for each Complete
+};
+
+TEST_F(InfoQuery, EachAnswerGivesItsValues) {
+    // A body after "200 OK", or a whole answer starting with "HTTP/"; Complete's word, the
+    // size limit, the version and the news.
+    const std::pair<std::string, std::string> rows[] = {
+        {"size=100\r\nversion=1.00.0010\r\nnews=Wartung am Montag\\nBitte neu starten",
+         "ok 104857600 1.00.0010|Wartung am Montag\r\nBitte neu starten"},
+        {"SIZE = 2.5", "ok 2621440 |"},
+        {"size=1\rversion=2\rnews=x", "ok 1048576 2|x"},
+        {"size=1\nversion=2\nnews=x\n", "ok 1048576 2|x"},
+        {"size=abc\nversion=3", "failed 0 3|"},
+        {"size=250MB", "ok 262144000 |"},
+        {"size=-5", "failed 0 |"},
+        {"<html>\nfoo=bar\n=9\nnews= a=b \nsize=1", "ok 1048576 |a=b"},
+        {"version=1\nversion=2\nsize=1\nsize=2", "ok 2097152 2|"},
+        {"version=2\nnews=hallo", "failed 0 2|hallo"},
+        {"HTTP/1.1 404 Not Found\r\n\r\nsize=100", "failed 0 |"},
+        // Cut off by an orderly close: "size=1" of "size=100" must not pass for a value.
+        {"HTTP/1.1 200 OK\r\nContent-Length: 30\r\n\r\nsize=1", "failed 0 |"},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n6\r\nsize=3\r\n", "failed 0 |"},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n9\r\nsize=3\r\nv\r\n0\r\n\r\n",
+         "ok 3145728 |"},
+    };
+    for (const auto& [answer, values] : rows) {
+        SCOPED_TRACE(answer);
+        Start();
+        const std::string request = TakeRequest();
+        EXPECT_EQ(request.substr(0, request.find("\r\n")), "GET /svc/toolconfig.php HTTP/1.1");
+        Reply(answer.rfind("HTTP/", 0) == 0 ? answer : "HTTP/1.1 200 OK\r\n\r\n" + answer);
+        EXPECT_EQ(done + std::to_string(info->Values().MaxFileSize) + " " + info->Values().Version +
+                      "|" + info->Values().News,
+                  values);
+        EXPECT_EQ(info->ErrorText().empty(), done == "ok ") << info->ErrorText();
+    }
+}
+
+// A stalled or endless answer may stop in the middle of a line ("size=1" of "size=100"): none
+// of it is read, and it ends once. The owner may release the object in Complete.
+TEST_F(InfoQuery, AStalledOrEndlessAnswerIsGivenUpUnread) {
+    for (const bool endless : {false, true}) {
+        Start();
+        TakeRequest();
+        Net().Feed("HTTP/1.1 200 OK\r\n\r\nsize=1\n");
+        clock.Advance(59);
+        EXPECT_FALSE(info->CheckStall());
+        clock.Advance(endless ? 0 : 1);
+        for (int64_t fed = 0; endless && fed <= modUpload::MaxAnswerLength && info->Pending();
+             fed += 1 << 20)
+            Net().Feed(std::string(1 << 20, '\n'));
+        EXPECT_EQ(endless || info->CheckStall(), true);
+        EXPECT_EQ(done + std::to_string(info->Values().MaxFileSize), "failed 0");
+        clock.Advance(120);
+        EXPECT_FALSE(info->CheckStall());
+    }
+    Start(); // the connection never opens
+    info->Complete = [&](bool) {
+        done += "released ";
+        info.reset();
+    };
+    clock.Advance(5);
+    EXPECT_FALSE(info->CheckStall(6));
+    clock.Advance(1);
+    EXPECT_TRUE(info->CheckStall(6));
+    EXPECT_EQ(done + std::to_string(info == nullptr), "released 1");
+}
+
+TEST(BaseUrl, EnvironmentThenConfigurationThenDefault) {
+    QTemporaryDir dir;
+    const std::string config = WriteFile(dir, "config.ini", "[service]\r\nBASE_URL=\"u:1/v\"\r\n");
+    const std::string empty = WriteFile(dir, "empty.ini", "[Service]\r\nbase_url=\r\n");
+    EXPECT_EQ(modUpload::ResolveBaseUrl("http://env", config), "http://env/");
+    EXPECT_EQ(modUpload::ResolveBaseUrl("", config) + modUpload::ResolveBaseUrl(nullptr, config),
+              "http://u:1/v/http://u:1/v/");
+    EXPECT_EQ(modUpload::ResolveBaseUrl(nullptr, empty), "http://127.0.0.1:8931/");
+    EXPECT_EQ(modUpload::NormalizeBaseUrl(" "), "http://127.0.0.1:8931/");
+}
+
+// Entries and appending are seen in the Engine tests.
+TEST(UploadLog, FailuresReportFalseWithoutBlocking) {
+    QTemporaryDir dir;
+    // No folder is made; a folder, a full disk (seen at the flush) and a pipe nobody reads
+    // from (which must not block) fail.
+    const std::string fifo = dir.filePath("pipe").toStdString();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {dir.filePath("no/upload.log").toStdString(), std::string(),
+                                    dir.path().toStdString(), std::string("/dev/full"), fifo})
+        EXPECT_FALSE(modUpload::WriteLogEntry(path, "/a/b.pdf", 1, "x", "", GermanTexts(),
+                                              GermanFormat(), Clock::System()))
+            << path;
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("no")));
+}
+
+} // namespace
