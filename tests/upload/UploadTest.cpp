@@ -275,41 +275,42 @@ TEST_F(Engine, EachAnswerLeadsToTheNextRequestOrTheEnd) {
     const auto ok = [](const std::string& headers, const std::string& body = "") {
         return Answer("200 OK", headers, body);
     };
+    const auto found = [](const std::string& location) {
+        return Answer("302 Found", "Location: " + location + "\r\n", "");
+    };
+    const std::string ph = "Set-Cookie: king_passhash=ph;\r\n";
     // The peer closed before the announced length arrived.
     const auto cut = [](const std::string& answer) { return answer.substr(0, answer.size() - 3); };
+    // The request whose answer this is, the whole answer, then the host and request line of
+    // the next request or the end (state|download|delete link); the passhash of a login.
     struct Row {
-        int32_t index;      // the request whose answer this is
-        std::string answer; // the whole answer
-        // Host and request line of the next request, or the end: state|download|delete link.
-        std::string outcome = "ERROR||";
-        std::string passhash = ""; // login answers only
+        int32_t index;
+        std::string answer, outcome = "ERROR||", passhash = "";
     };
+    const std::string next = "files.example GET /";
+    // clang-format off
     const Row rows[] = {
         // Login: the session from the first Set-Cookie line, a passhash up to the next ";".
-        {1, ok(Session + "Set-Cookie: king_passhash=ph;\r\n"), "files.example GET / HTTP/1.1",
-         "ph"},
+        {1, ok(Session + ph), next, "ph"},
         {1, ok(Session + "Set-Cookie: king_passhash=ph\r\nSet-Cookie: king_logined=1; x\r\n"),
-         "files.example GET / HTTP/1.1", "ph\r\nSet-Cookie: king_logined=1"},
+         next, "ph\r\nSet-Cookie: king_logined=1"},
         {1, ok(Session + "Set-Cookie: king_passhash=ph\r\n")},
         {1, ok(Session)},
-        {1, ok("Set-Cookie: a=k\r\n" + Session + "Set-Cookie: king_passhash=ph;\r\n"), "ERROR||",
-         "ph"},
+        {1, ok("Set-Cookie: a=k\r\n" + Session + ph), "ERROR||", "ph"},
         // Step 1: status 200, the session in the first Set-Cookie line, the form's action
         // (resolved against the base); hidden fields may be missing.
-        {2, ok(Session, form), "files.example POST /x HTTP/1.1"},
+        {2, ok(Session, form), "files.example POST /x"},
         {2, Answer("500 Internal Server Error", Session, StartPage("/x"))},
         {2, ok("Set-Cookie: lang=de\r\n" + Session, StartPage("/x"))},
         {2, ok(Session, "<html>busy</html>")},
         {2, cut(ok(Session, StartPage("/x")))},
         // Step 2: 302 with a location, or 200 with a script redirect; relative targets resolve
         // against the address the file went to. Only the head of a 302 is read.
-        {3, Answer("302 Found", "Location: http://files.example/ok?a=1\r\n", ""),
-         "files.example GET /ok?a=1 HTTP/1.1"},
-        {3, ok("", script), "files.example GET /f HTTP/1.1"},
-        {3, Answer("302 Found", "Location: /done.php?id=9\r\n", ""),
-         "up.example GET /done.php?id=9 HTTP/1.1"},
+        {3, found("http://files.example/ok?a=1"), "files.example GET /ok?a=1"},
+        {3, ok("", script), "files.example GET /f"},
+        {3, found("/done.php?id=9"), "up.example GET /done.php?id=9"},
         {3, "HTTP/1.1 302 Found\r\nLocation: /ok\r\nContent-Length: 99\r\n\r\nMoved",
-         "up.example GET /ok HTTP/1.1"},
+         "up.example GET /ok"},
         {3, Answer("303 See Other", "Location: http://files.example/ok\r\n", "")},
         {3, ok("", "<html>uploaded</html>")},
         {3, Answer("302 Found", "", "")},
@@ -323,6 +324,7 @@ TEST_F(Engine, EachAnswerLeadsToTheNextRequestOrTheEnd) {
         {5, ok("", "<html>expired</html>")},
         {5, cut(ok("", links))},
     };
+    // clang-format on
     for (const Row& r : rows) {
         SCOPED_TRACE(std::to_string(r.index) + ": " + r.answer);
         settings.SetPremiumUse(r.index == clsUpload::RequestLogin);
@@ -335,7 +337,8 @@ TEST_F(Engine, EachAnswerLeadsToTheNextRequestOrTheEnd) {
         EXPECT_EQ(upload->king_passhash(), r.passhash);
         if (upload->Active()) {
             const std::string request = TakeRequest();
-            EXPECT_EQ(Net().Host() + " " + request.substr(0, request.find("\r\n")), r.outcome);
+            EXPECT_EQ(Net().Host() + " " + request.substr(0, request.find(" HTTP/1.1\r\n")),
+                      r.outcome);
             continue;
         }
         const std::string del = upload->LastDeleteUrl();
@@ -367,38 +370,30 @@ TEST_F(Engine, EveryWayToEndLeavesTheObjectReusableOrReleasable) {
     };
     struct Way {
         const char* name;
-        int32_t at; // the request pending when the way starts
-        std::function<void()> go;
+        int32_t at;         // the request pending when the way starts
         std::string ending; // state and status
         int32_t connects;
-    } ways[] = {
-        {"cancel during the file", clsUpload::RequestFile,
-         [&] {
-             Net().Accept();
-             Net().Drain(2000);
-             upload->CancelUpload();
-         },
-         "IDLE S15", 2},
+        std::function<void()> go;
+    };
+    // clang-format off
+    const Way ways[] = {
+        {"cancel during the file", clsUpload::RequestFile, "IDLE S15", 2,
+         [&] { Net().Accept(); Net().Drain(2000); upload->CancelUpload(); }},
         {"cancel after a status line that passes the rule", clsUpload::RequestRedirect,
-         [&] {
+         "IDLE S19 (-2)", 3, [&] {
              TakeRequest();
              Net().Feed("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\npart");
              upload->CancelUpload();
-         },
-         "IDLE S19 (-2)", 3},
-        {"refused", clsUpload::RequestUploadPage, [&] { Net().Fail(10061, "Connection refused"); },
-         "ERROR S14: Winsock Fehler 10061: Connection refused", 1},
+         }},
+        {"refused", clsUpload::RequestUploadPage,
+         "ERROR S14: Winsock Fehler 10061: Connection refused", 1,
+         [&] { Net().Fail(10061, "Connection refused"); }},
         // A file removed since it was added is not uploaded empty.
-        {"file gone", clsUpload::RequestUploadPage,
-         [&] {
-             TakeRequest();
-             std::remove(path.c_str());
-             Reply(PageAnswer);
-         },
-         "ERROR S14", 1},
-        // Activity keeps the limit away however long the whole transfer takes.
-        {"stalled", clsUpload::RequestFile,
-         [&] {
+        {"file gone", clsUpload::RequestUploadPage, "ERROR S14", 1,
+         [&] { TakeRequest(); std::remove(path.c_str()); Reply(PageAnswer); }},
+        // Activity keeps the limit away however long the whole transfer takes; 60 seconds
+        // unless the owner says otherwise.
+        {"stalled", clsUpload::RequestFile, "ERROR S14", 2, [&] {
              Net().Accept();
              for (int i = 0; i < 3; ++i) {
                  clock.Advance(59);
@@ -408,20 +403,18 @@ TEST_F(Engine, EveryWayToEndLeavesTheObjectReusableOrReleasable) {
              clock.Advance(59);
              EXPECT_FALSE(upload->CheckStall());
              clock.Advance(1);
-             EXPECT_TRUE(upload->CheckStall()); // 60 seconds unless the owner says otherwise
-         },
-         "ERROR S14", 2},
+             EXPECT_TRUE(upload->CheckStall());
+         }},
         // Without length and end the page ends the upload itself; one endless chunk is handed
         // on only whole, so the owner's next tick gives it up.
-        {"endless page", clsUpload::RequestUploadPage,
-         [&] { feedEndlessly(Session + "\r\n" + StartPage("http://u/x")); }, "ERROR S14", 1},
-        {"endless chunk", clsUpload::RequestUploadPage,
-         [&] {
+        {"endless page", clsUpload::RequestUploadPage, "ERROR S14", 1,
+         [&] { feedEndlessly(Session + "\r\n" + StartPage("http://u/x")); }},
+        {"endless chunk", clsUpload::RequestUploadPage, "ERROR S14", 1, [&] {
              feedEndlessly("Transfer-Encoding: chunked\r\n\r\n7fffffff\r\n");
              EXPECT_TRUE(upload->CheckStall());
-         },
-         "ERROR S14", 1},
+         }},
     };
+    // clang-format on
     for (const Way& way : ways) {
         for (const bool release : {true, false}) {
             SCOPED_TRACE(std::string(way.name) + (release ? ", released in Ready" : ""));
@@ -458,12 +451,8 @@ TEST_F(Engine, EveryWayToEndLeavesTheObjectReusableOrReleasable) {
 
 // The progress columns of the file transfer, from what the client has sent of a sparse file.
 TEST_F(Engine, ProgressCountsFileBytesBeyond4GiBAndRoundsToWholePercent) {
-    struct Row {
-        int64_t size, fileBytes;
-        int seconds;
-        // progress|sent|elapsed|remaining|speed|tray tip|Percent|BytesSent
-        const char* columns;
-    } rows[] = {
+    // Size, file bytes sent, seconds, progress|sent|elapsed|remaining|speed|tip|Percent|BytesSent
+    const std::tuple<int64_t, int64_t, int, const char*> rows[] = {
         // Speed counts the whole request: (head + framing + 500 000) / 1024 / 2 KB/s.
         {1000000, 500000, 2, "50%|489 KB|00:00:02|00:00:02|244,92 KB/s|report.txt (50%)|50|500000"},
         // 96 MiB of 5 GiB is 1.875 %; about 24 MB/s, so the rest takes about 209 s.
@@ -475,10 +464,10 @@ TEST_F(Engine, ProgressCountsFileBytesBeyond4GiBAndRoundsToWholePercent) {
         {5000, -10, 3, "-|-|-|-|-||-1|0"},
         {0, 0, 3, "-|-|-|-|-||-1|0"},
     };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.size);
+    for (const auto& [size, fileBytes, seconds, columns] : rows) {
+        SCOPED_TRACE(size);
         MakeEngine();
-        AddRow("", r.size);
+        AddRow("", size);
         upload->StartUpload();
         TakeRequest(); // step 1 is no progress either
         clock.Advance(5);
@@ -489,20 +478,20 @@ TEST_F(Engine, ProgressCountsFileBytesBeyond4GiBAndRoundsToWholePercent) {
         Net().Accept();
         const std::string head = Net().Sends().at(0);
         const int64_t overhead =
-            static_cast<int64_t>(head.size()) - r.size +
+            static_cast<int64_t>(head.size()) - size +
             modHTTP::NumericValue(modHTTP::HeaderValue(head, "Content-Length:", "0"));
-        for (int64_t taken = 0, step = 1; taken < overhead + r.fileBytes && step > 0; taken += step)
-            step = Net().Drain(overhead + r.fileBytes - taken);
-        clock.Advance(r.seconds);
+        for (int64_t taken = 0, step = 1; taken < overhead + fileBytes && step > 0; taken += step)
+            step = Net().Drain(overhead + fileBytes - taken);
+        clock.Advance(seconds);
         upload->UpdateStatus();
         EXPECT_EQ(item->ProgressText + "|" + item->SentText + "|" + item->ElapsedText + "|" +
                       item->RemainingText + "|" + item->SpeedText + "|" + tip + "|" +
                       std::to_string(item->Percent) + "|" + std::to_string(item->BytesSent),
-                  r.columns);
-        if (r.size > 1000000)
+                  columns);
+        if (size > 1000000)
             continue;
         Net().DrainAll(); // everything sent: state 5 refreshes the columns at once
-        EXPECT_EQ(item->StatusText + " " + item->ProgressText, r.size ? "S6 100%" : "S6 -");
+        EXPECT_EQ(item->StatusText + " " + item->ProgressText, size ? "S6 100%" : "S6 -");
     }
 }
 
