@@ -22,14 +22,15 @@ using Names = std::vector<std::string>;
 namespace {
 
 TEST(Language, FormatMessageFillsNumberedPlaceholdersInParameterOrder) {
+    // A placeholder without a parameter stays, a value is not expanded again, the search is
+    // exact.
     const std::tuple<const char*, Names, const char*> rows[] = {
         {"{%1} is {%2} MB", {"a.bin", "100"}, "a.bin is 100 MB"},
-        {"{%1} is {%2} MB", {"a.bin"}, "a.bin is {%2} MB"}, // no parameter: stays
+        {"{%1} {%2}", {"a"}, "a {%2}"},
         {"{%2}{%1} {%1}", {"1", "2"}, "21 1"},
-        {"{%1}", {"{%1}{%1}"}, "{%1}{%1}"},           // a value is not expanded again
-        {"{%01} {%1 } {%1}", {"x"}, "{%01} {%1 } x"}, // the search is exact
-        {"{%10} {%1}", {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j"}, "j a"},
-    };
+        {"{%1}", {"{%1}{%1}"}, "{%1}{%1}"},
+        {"{%01} {%1 } {%1}", {"x"}, "{%01} {%1 } x"},
+        {"{%10} {%1}", {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j"}, "j a"}};
     for (const auto& [text, parameters, expected] : rows)
         EXPECT_EQ(FormatMessage(text, parameters), expected) << text;
 }
@@ -50,12 +51,11 @@ TEST(Language, LoadsTheFiveListsAndAMissingKeyIsEmpty) {
     LoadTextLists(lists, file);
     EXPECT_EQ(all(), "Loading||Delete|S6||S21|Password:");
     std::string shown;
-    EXPECT_EQ(ShowMessage(lists, 6, MB_QUESTION_YESNO, {"a.bin"},
-                          [&shown](const std::string& text, int32_t buttons) {
-                              shown = text + " / " + std::to_string(buttons);
-                              return ID_YES;
-                          }),
-              ID_YES);
+    const auto show = [&shown](const std::string& text, int32_t buttons) {
+        shown = text + " / " + std::to_string(buttons);
+        return ID_YES;
+    };
+    EXPECT_EQ(ShowMessage(lists, 6, MB_QUESTION_YESNO, {"a.bin"}, show), ID_YES);
     EXPECT_EQ(shown, "a.bin is already listed / 36");
     LoadTextLists(lists, file + ".missing"); // replaces the lists whole
     EXPECT_EQ(all(), "||||||");
@@ -84,7 +84,6 @@ TEST(Language, FolderBesideTheProgramElseUnderTheInstallPrefixAndItsFiles) {
         WriteFile(dir, std::string("bin/language/") + name, "");
     EXPECT_EQ(ListLanguages(bin + "/language"), (Names{"deutsch", "en.US", "English"}));
     EXPECT_EQ(ListLanguages(root + "/none"), Names{});
-    EXPECT_EQ(LanguageFilePath(bin + "/language", "English"), bin + "/language/English.ini");
 }
 
 // The placeholders a text holds: "{%1}" in the messages, a bare "%1" in the panel texts.
@@ -128,12 +127,6 @@ TEST(Language, ShippedFilesHoldTheKeysTheProgramReadsWithTheirPlaceholders) {
         }
         for (const auto& [where, key] : unseen)
             EXPECT_EQ(key->use, KeyUse::KeepBuiltIn) << where.first << " / " << where.second;
-        // An upload's step names are followed by " (<state>)": "Fetching links (7)".
-        for (int n = 16; n <= 19; ++n) {
-            const std::string text =
-                modConfig::ReadIniValue(file, "Main", NumberedKey("Status", n), "");
-            EXPECT_TRUE(!text.empty() && text.back() != '.' && text.back() != ' ') << text;
-        }
     }
 }
 
@@ -143,26 +136,23 @@ TEST(Language, TheChoiceSettlesTheSettingAgainstTheFilesAndTheirLocales) {
     const auto localeOf = [&](const std::string& name) {
         return declared.count(name) ? declared.at(name) : std::string();
     };
-    const struct {
-        Names files;
-        std::string stored, userLocale, settled;
-    } cases[] = {{{"Deutsch", "English"}, "English", "de_DE.UTF-8", "1 English"},
-                 // Letter case counts: "english" names no file; the locale decides only on a first
-                 // run, and a name that matches nothing falls back to the English file.
-                 {{"English"}, "english", "", "0 English"},
-                 {{"Deutsch", "English"}, "Klingon", "de_DE", "1 English"},
-                 {{"Deutsch", "English"}, "", "en_US.UTF-8", "1 English"},
-                 {{"English", "British"}, "", "en_GB.UTF-8@x", "1 British"}, // the region wins
-                 {{"English", "Austria"}, "", "de_DE", "1 Austria"},
-                 {{"Deutsch", "English"}, "", "fr_FR.UTF-8", "1 English"},
-                 {{"Deutsch", "English"}, "", "C.UTF-8", "1 English"},
-                 {{"Deutsch", "Other"}, "", "fr_FR", "0 Deutsch"}, // no English file: the first
-                 {{"Other", "Deutsch"}, "", "de", "1 Deutsch"},
-                 {{}, "English", "en", "-1 English"}};
-    for (const auto& c : cases) {
-        const LanguageChoice choice = SettleLanguage(c.files, c.stored, c.userLocale, localeOf);
-        EXPECT_EQ(std::to_string(choice.index) + " " + choice.language, c.settled)
-            << "stored \"" << c.stored << "\", locale \"" << c.userLocale << "\"";
+    // Files, the stored name, the user's locale, the settled index and name. Letter case
+    // counts; the locale decides only on a first run, its region first; a name that matches
+    // nothing falls back to the English file, without one to the first.
+    const std::tuple<Names, const char*, const char*, const char*> rows[] = {
+        {{"Deutsch", "English"}, "English", "de_DE.UTF-8", "1 English"},
+        {{"English"}, "english", "", "0 English"},
+        {{"Deutsch", "English"}, "Klingon", "de_DE", "1 English"},
+        {{"English", "British"}, "", "en_GB.UTF-8@x", "1 British"},
+        {{"English", "Austria"}, "", "de_DE", "1 Austria"},
+        {{"Deutsch", "English"}, "", "fr_FR.UTF-8", "1 English"},
+        {{"Deutsch", "Other"}, "", "fr_FR", "0 Deutsch"},
+        {{"Other", "Deutsch"}, "", "de", "1 Deutsch"},
+        {{}, "English", "en", "-1 English"}};
+    for (const auto& [files, stored, userLocale, settled] : rows) {
+        const LanguageChoice choice = SettleLanguage(files, stored, userLocale, localeOf);
+        EXPECT_EQ(std::to_string(choice.index) + " " + choice.language, settled)
+            << "stored \"" << stored << "\", locale \"" << userLocale << "\"";
     }
     // The locales declared by the files of a folder.
     QTemporaryDir dir;

@@ -78,9 +78,12 @@ std::string Fields(const std::string& b, const std::vector<std::string>& nameVal
     return body;
 }
 
-// The sockets the object under test made; the first one is played.
-class Scripted : public ::testing::Test {
+// clsUpload against http://files.example/ with a German log, or clsInfo; the sockets they
+// made, the first one played.
+class Upload : public ::testing::Test {
 protected:
+    Upload() { MakeEngine(); }
+
     FakeSocket& Net() { return *made.at(0); }
     // Opens the pending connection and lets the whole request go out; its bytes.
     std::string TakeRequest() {
@@ -93,22 +96,12 @@ protected:
         Net().Feed(answer);
         Net().PeerClose();
     }
-    std::vector<FakeSocket*> made;
-    ConfigSettings settings;
-    FixedClock clock;
-};
-
-// clsUpload against http://files.example/, with a German log.
-class Engine : public Scripted {
-protected:
-    Engine() { MakeEngine(); }
 
     void MakeEngine() {
         made.clear();
+        settings = ConfigSettings{};
         settings.SetLogFilePath(dir.filePath("upload.log").toStdString());
         clock.Set(LocalTime(2026, 12, 5, 14, 3, 9));
-        settings.SetStatisticCount(0);
-        settings.SetStatisticSize(0);
         std::remove(settings.LogFilePath().c_str());
         readies = tip = "";
         upload =
@@ -162,6 +155,19 @@ protected:
                   "0--- Vostrand-Uploader");
     }
 
+    // A new query whose connection is pending.
+    void StartInfo() {
+        made.clear();
+        done.clear();
+        info = std::make_unique<clsInfo>(settings, FakeSocketFactory(&made), clock);
+        info->SetBaseUrl("http://files.example:8080/svc/");
+        info->Complete = [this](bool success) { done += success ? "ok " : "failed "; };
+        info->RequestInfo();
+    }
+
+    std::vector<FakeSocket*> made;
+    ConfigSettings settings;
+    FixedClock clock;
     QTemporaryDir dir;
     modLanguage::TextLists texts = GermanTexts();
     NumberFormat format = GermanFormat();
@@ -169,15 +175,16 @@ protected:
     std::shared_ptr<UploadItem> item;
     std::string path, readies, tip;
     std::string statuses, lastStatus; // the status texts the row went through
+    std::unique_ptr<clsInfo> info;
+    std::string done; // a word for each Complete
 };
 
-TEST_F(Engine, AnonymousUploadSendsTheFourRequestsByteForByte) {
+TEST_F(Upload, AnonymousUploadSendsTheFourRequestsByteForByte) {
     AddRow("Hello, Vostrand!\n");
     item->BinLayerId = "BL-7";
     item->FileDescription = "Quartal & Jahr";
     item->SetPublish(true, texts);
     upload->StartUpload();
-    EXPECT_EQ(Net().Host() + ":" + std::to_string(Net().Port()), "files.example:80");
     EXPECT_EQ(TakeRequest(), Request("files.example", "GET /", ""));
     Reply(PageAnswer);
     // The file goes to the form's action with the hidden fields and the row's options.
@@ -224,7 +231,7 @@ TEST_F(Engine, AnonymousUploadSendsTheFourRequestsByteForByte) {
     EXPECT_TRUE(row.expired()); // the engine lets go of a finished row
 }
 
-TEST_F(Engine, PremiumLoginCookiesGoOnEveryStepAndOutliveThePremiumSetting) {
+TEST_F(Upload, PremiumLoginCookiesGoOnEveryStepAndOutliveThePremiumSetting) {
     settings.SetPremiumUse(true);
     settings.SetPremiumUsername("anna");
     settings.SetPremiumPassword("pa ss&1");
@@ -267,7 +274,7 @@ TEST_F(Engine, PremiumLoginCookiesGoOnEveryStepAndOutliveThePremiumSetting) {
     EXPECT_NE(TakeRequest().find("Cookie: PHPSESSID=abc123; " + kings), std::string::npos);
 }
 
-TEST_F(Engine, EachAnswerLeadsToTheNextRequestOrTheEnd) {
+TEST_F(Upload, EachAnswerLeadsToTheNextRequestOrTheEnd) {
     const std::string form = "<FORM name=uploadform onsubmit=\"return postIt();\" action=\"/x\">";
     const std::string links = "<A id=downloadhref href=\"http://d/1\">x</A>"
                               "<A id=filedelhref href=\"http://d/del/1\">y</A>";
@@ -327,8 +334,8 @@ TEST_F(Engine, EachAnswerLeadsToTheNextRequestOrTheEnd) {
     // clang-format on
     for (const Row& r : rows) {
         SCOPED_TRACE(std::to_string(r.index) + ": " + r.answer);
-        settings.SetPremiumUse(r.index == clsUpload::RequestLogin);
         MakeEngine();
+        settings.SetPremiumUse(r.index == clsUpload::RequestLogin);
         AddRow("abc");
         RunTo(r.index);
         TakeRequest();
@@ -360,7 +367,7 @@ TEST_F(Engine, EachAnswerLeadsToTheNextRequestOrTheEnd) {
 
 // However the upload ends, it ends once; the owner may release the object in Ready, and
 // otherwise the object uploads anew.
-TEST_F(Engine, EveryWayToEndLeavesTheObjectReusableOrReleasable) {
+TEST_F(Upload, EveryWayToEndLeavesTheObjectReusableOrReleasable) {
     const auto feedEndlessly = [&](const std::string& head) {
         TakeRequest();
         Net().Feed("HTTP/1.1 200 OK\r\n" + head);
@@ -450,7 +457,7 @@ TEST_F(Engine, EveryWayToEndLeavesTheObjectReusableOrReleasable) {
 }
 
 // The progress columns of the file transfer, from what the client has sent of a sparse file.
-TEST_F(Engine, ProgressCountsFileBytesBeyond4GiBAndRoundsToWholePercent) {
+TEST_F(Upload, ProgressCountsFileBytesBeyond4GiBAndRoundsToWholePercent) {
     // Size, file bytes sent, seconds, progress|sent|elapsed|remaining|speed|tip|Percent|BytesSent
     const std::tuple<int64_t, int64_t, int, const char*> rows[] = {
         // Speed counts the whole request: (head + framing + 500 000) / 1024 / 2 KB/s.
@@ -495,22 +502,7 @@ TEST_F(Engine, ProgressCountsFileBytesBeyond4GiBAndRoundsToWholePercent) {
     }
 }
 
-class InfoQuery : public Scripted {
-protected:
-    // A new query whose connection is pending.
-    void Start() {
-        made.clear();
-        done.clear();
-        info = std::make_unique<clsInfo>(settings, FakeSocketFactory(&made), clock);
-        info->SetBaseUrl("http://files.example:8080/svc/");
-        info->Complete = [this](bool success) { done += success ? "ok " : "failed "; };
-        info->RequestInfo();
-    }
-    std::unique_ptr<clsInfo> info;
-    std::string done; // a word for each Complete
-};
-
-TEST_F(InfoQuery, EachAnswerGivesItsValues) {
+TEST_F(Upload, InfoQueryEachAnswerGivesItsValues) {
     // A body after "200 OK", or a whole answer starting with "HTTP/"; Complete's word, the
     // size limit, the version and the news.
     const std::pair<std::string, std::string> rows[] = {
@@ -519,37 +511,36 @@ TEST_F(InfoQuery, EachAnswerGivesItsValues) {
         {"SIZE = 2.5", "ok 2621440 |"},
         {"size=1\rversion=2\rnews=x", "ok 1048576 2|x"},
         {"size=1\nversion=2\nnews=x\n", "ok 1048576 2|x"},
-        {"size=abc\nversion=3", "failed 0 3|"},
+        {"size=abc\nversion=3", "failed 0 3| why"},
         {"size=250MB", "ok 262144000 |"},
-        {"size=-5", "failed 0 |"},
+        {"size=-5", "failed 0 | why"},
         {"<html>\nfoo=bar\n=9\nnews= a=b \nsize=1", "ok 1048576 |a=b"},
         {"version=1\nversion=2\nsize=1\nsize=2", "ok 2097152 2|"},
-        {"version=2\nnews=hallo", "failed 0 2|hallo"},
-        {"HTTP/1.1 404 Not Found\r\n\r\nsize=100", "failed 0 |"},
+        {"version=2\nnews=hallo", "failed 0 2|hallo why"},
+        {"HTTP/1.1 404 Not Found\r\n\r\nsize=100", "failed 0 | why"},
         // Cut off by an orderly close: "size=1" of "size=100" must not pass for a value.
-        {"HTTP/1.1 200 OK\r\nContent-Length: 30\r\n\r\nsize=1", "failed 0 |"},
-        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n6\r\nsize=3\r\n", "failed 0 |"},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 30\r\n\r\nsize=1", "failed 0 | why"},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n6\r\nsize=3\r\n", "failed 0 | why"},
         {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n9\r\nsize=3\r\nv\r\n0\r\n\r\n",
          "ok 3145728 |"},
     };
     for (const auto& [answer, values] : rows) {
         SCOPED_TRACE(answer);
-        Start();
+        StartInfo();
         const std::string request = TakeRequest();
         EXPECT_EQ(request.substr(0, request.find("\r\n")), "GET /svc/toolconfig.php HTTP/1.1");
         Reply(answer.rfind("HTTP/", 0) == 0 ? answer : "HTTP/1.1 200 OK\r\n\r\n" + answer);
         EXPECT_EQ(done + std::to_string(info->Values().MaxFileSize) + " " + info->Values().Version +
-                      "|" + info->Values().News,
+                      "|" + info->Values().News + (info->ErrorText().empty() ? "" : " why"),
                   values);
-        EXPECT_EQ(info->ErrorText().empty(), done == "ok ") << info->ErrorText();
     }
 }
 
 // A stalled or endless answer may stop in the middle of a line ("size=1" of "size=100"): none
 // of it is read, and it ends once. The owner may release the object in Complete.
-TEST_F(InfoQuery, AStalledOrEndlessAnswerIsGivenUpUnread) {
+TEST_F(Upload, InfoQueryAStalledOrEndlessAnswerIsGivenUpUnread) {
     for (const bool endless : {false, true}) {
-        Start();
+        StartInfo();
         TakeRequest();
         Net().Feed("HTTP/1.1 200 OK\r\n\r\nsize=1\n");
         clock.Advance(59);
@@ -563,16 +554,13 @@ TEST_F(InfoQuery, AStalledOrEndlessAnswerIsGivenUpUnread) {
         clock.Advance(120);
         EXPECT_FALSE(info->CheckStall());
     }
-    Start(); // the connection never opens
-    info->Complete = [&](bool) {
-        done += "released ";
-        info.reset();
-    };
+    StartInfo(); // the connection never opens
+    info->Complete = [&](bool) { info.reset(); };
     clock.Advance(5);
     EXPECT_FALSE(info->CheckStall(6));
     clock.Advance(1);
     EXPECT_TRUE(info->CheckStall(6));
-    EXPECT_EQ(done + std::to_string(info == nullptr), "released 1");
+    EXPECT_EQ(info, nullptr);
 }
 
 TEST(BaseUrl, EnvironmentThenConfigurationThenDefault) {
@@ -586,7 +574,7 @@ TEST(BaseUrl, EnvironmentThenConfigurationThenDefault) {
     EXPECT_EQ(modUpload::NormalizeBaseUrl(" "), "http://127.0.0.1:8931/");
 }
 
-// Entries and appending are seen in the Engine tests.
+// Entries and appending are seen in the Upload tests.
 TEST(UploadLog, FailuresReportFalseWithoutBlocking) {
     QTemporaryDir dir;
     // No folder is made; a folder, a full disk (seen at the flush) and a pipe nobody reads
