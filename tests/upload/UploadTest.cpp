@@ -353,15 +353,15 @@ TEST_F(Upload, EachAnswerLeadsToTheNextRequestOrTheEnd) {
         const bool complete = item->IsComplete();
         ExpectEnded(complete ? "COMPLETE S13" : "ERROR S14");
         // No new connection; count and size counted; a failed row says why (the window's
-        // tooltip, vostrand-upload's stderr line).
+        // tooltip, vostrand-upload's stderr line); the links are logged.
+        const std::string logged = "Download-Link: " + item->DownloadUrl + "\r\nLösch-Link: " + del;
         EXPECT_EQ(std::to_string(Net().ConnectCount() - connects) + " " +
                       std::to_string(settings.StatisticCount() * 10 + settings.StatisticSize()) +
-                      " " + (item->ErrorText.empty() ? "" : "why"),
-                  complete ? "0 13 " : "0 0 why");
-        EXPECT_NE(
-            ReadAll(settings.LogFilePath())
-                .find("Download-Link: " + item->DownloadUrl + "\r\nLösch-Link: " + del + "\r\n"),
-            std::string::npos);
+                      (item->ErrorText.empty() ? "" : " why") +
+                      (ReadAll(settings.LogFilePath()).find(logged + "\r\n") != std::string::npos
+                           ? ""
+                           : " unlogged"),
+                  complete ? "0 13" : "0 0 why");
     }
 }
 
@@ -384,10 +384,10 @@ TEST_F(Upload, EveryWayToEndLeavesTheObjectReusableOrReleasable) {
     };
     // clang-format off
     const Way ways[] = {
-        {"cancel during the file", clsUpload::RequestFile, "IDLE S15", 2,
+        {"cancel in the file", clsUpload::RequestFile, "IDLE S15", 2,
          [&] { Net().Accept(); Net().Drain(2000); upload->CancelUpload(); }},
-        {"cancel after a status line that passes the rule", clsUpload::RequestRedirect,
-         "IDLE S19 (-2)", 3, [&] {
+        // After a status line that passes the rule.
+        {"cancel in step 3", clsUpload::RequestRedirect, "IDLE S19 (-2)", 3, [&] {
              TakeRequest();
              Net().Feed("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\npart");
              upload->CancelUpload();
@@ -402,11 +402,8 @@ TEST_F(Upload, EveryWayToEndLeavesTheObjectReusableOrReleasable) {
         // unless the owner says otherwise.
         {"stalled", clsUpload::RequestFile, "ERROR S14", 2, [&] {
              Net().Accept();
-             for (int i = 0; i < 3; ++i) {
-                 clock.Advance(59);
-                 Net().Drain(1000);
-                 EXPECT_FALSE(upload->CheckStall(60));
-             }
+             clock.Advance(59);
+             Net().Drain(1000);
              clock.Advance(59);
              EXPECT_FALSE(upload->CheckStall());
              clock.Advance(1);
@@ -444,7 +441,6 @@ TEST_F(Upload, EveryWayToEndLeavesTheObjectReusableOrReleasable) {
             ExpectEnded(way.ending);
             EXPECT_EQ(upload->Canceled(), item->IsIdle());
             EXPECT_EQ(Net().ConnectCount(), way.connects);
-            EXPECT_EQ(settings.StatisticCount(), 0);
             AddRow("a");
             RunTo(6);
             EXPECT_EQ(item->UploadState, "COMPLETE");
