@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -218,6 +219,9 @@ TEST(Config, ConfigFilePathPrefersTheProgramFolder) {
     QTemporaryDir dir;
     const std::string folder = dir.path().toStdString();
     const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    const auto restore = qScopeGuard([&saved] {
+        saved.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", saved);
+    });
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(folder + "/xdg"));
     EXPECT_EQ(modConfig::ConfigFilePath(folder) + modConfig::ConfigFilePath(folder + "/"),
               folder + "/config.ini" + folder + "/config.ini");
@@ -226,10 +230,6 @@ TEST(Config, ConfigFilePathPrefersTheProgramFolder) {
     const std::string user = modConfig::ConfigFilePath(folder + "/gone");
     EXPECT_EQ(user, folder + "/xdg/vostrand-uploader/config.ini");
     EXPECT_TRUE(modConfig::SaveConfig(ConfigSettings{}, user));
-    if (saved.isNull())
-        qunsetenv("XDG_CONFIG_HOME");
-    else
-        qputenv("XDG_CONFIG_HOME", saved);
 }
 
 } // namespace
