@@ -40,7 +40,8 @@ TEST(Ini, NamesMatchWithoutLetterCaseAndValuesLoseBlanksAndOneQuotePair) {
         "[Broken\r\nx=1\r\n=orphan\r\n[Main]\r\nKey=plain\r\nKEY=second\r\n"
         "  spaced   =   x y   \r\nquoted=\"  padded  \"\r\ndouble=\"\"twice\"\"\r\nlone=\"\r\n"
         "empty=\r\nMenu(\"mnuFile\").Caption=&Datei\r\nno equals sign\r\n[Other]\r\nkey=other\r\n"
-        "[main]\r\nnul=\"v" + std::string(1, '\0') + "w\"\r\nlong=" + std::string(1000, 'x')); // no break
+        "[main]\r\nnul=\"v" + std::string(1, '\0') + "w\"\r\nlong=" +
+        std::string(1000, 'x')); // no final break
     // section|key|value; a header without "]" opens no section, a line without a name or "="
     // is no key.
     const char* rows[] = {"MAIN|key|plain", "Main|spaced|x y", "Main|quoted|  padded  ",
