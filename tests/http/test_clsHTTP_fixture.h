@@ -66,7 +66,8 @@ struct HttpHarness : Recorder {
         http = std::make_unique<clsHTTP>(std::move(socket), clock);
         Record(*http);
     }
-    // Forgets the record, then Reset, Action, Flags, Method and EncType.
+    // Forgets the record, then Reset, Action, Flags, Method, EncType and the proxy (used only
+    // with UseProxy).
     clsHTTP& Prepare(const std::string& url, int32_t flags = 0, int32_t method = 0,
                      int32_t encType = 0) {
         http->Reset();
@@ -76,6 +77,9 @@ struct HttpHarness : Recorder {
         http->SetFlags(flags);
         http->SetMethod(method);
         http->SetEncType(encType);
+        http->SetProxyHostname("proxy");
+        http->SetProxyPort(3128);
+        http->SetProxyUsername("pu");
         return *http;
     }
     // Submit and accept the connection; returns the first send (the head) or "".

@@ -136,15 +136,6 @@ TEST(QtSocketContract, FailuresComeLaterAndNothingFollowsClose) {
     EXPECT_TRUE(Until([&] { return !seen.empty(); }));
     EXPECT_EQ(seen, (std::vector<std::string>{"Invalid port"}));
 
-    // An IPv6 literal is written in brackets, but connected to without them.
-    QTcpServer six;
-    if (six.listen(QHostAddress::LocalHostIPv6, 0)) {
-        seen.clear();
-        socket.Connect("[::1]", six.serverPort());
-        EXPECT_TRUE(Until([&] { return !seen.empty(); }));
-        EXPECT_EQ(seen, (std::vector<std::string>{"connected"}));
-    }
-
     // Closed before its failure or its connection is reported: nothing arrives.
     seen.clear();
     socket.Connect("", 80);
