@@ -1,5 +1,4 @@
-// clsHTTP, response side: parsing however the arrivals are cut; bodies in files; redirects; the
-// ends of a request; owners acting inside events.
+// clsHTTP, response side: parsing however the arrivals are cut; redirects; owners' events.
 #include "http/modHTTP.h"
 #include "support/Support.h"
 #include "test_clsHTTP_fixture.h"
@@ -13,9 +12,8 @@ using namespace httptest;
 
 namespace {
 
-// Everything a response leaves behind, one item a line: the events (a run of chunks as one
-// "chunk:*"); the message, as kept, as completed and as raised with the head; decoded chunks
-// "|"-separated; the head; the counters.
+// Everything a response leaves, a line each: the events (a run of chunks as "chunk:*"); the message
+// as kept, completed and raised with the head; decoded chunks "|"-separated; head; counters.
 std::string Play(const std::vector<std::string>& arrivals, int32_t flags) {
     HttpHarness h;
     h.Start("http://h/page", flags);
@@ -58,7 +56,6 @@ TEST(HttpResponse, ParsesTheSameHoweverTheArrivalsAreCut) {
     const std::string mixed = "HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, Chunked\r\n\r\n";
     const std::string negative = "HTTP/1.1 200 OK\r\nContent-Length: -5\r\n\r\n";
     const std::string huge = "HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999\r\n\r\n";
-    const std::string noColon = "HTTP/1.1 200\r\nContent-Length 3\r\ngarbage\r\n\r\n";
     constexpr int64_t max = std::numeric_limits<int64_t>::max();
     const int32_t decode = HttpFlags::DecodeChunked;
     struct Row {
@@ -81,7 +78,6 @@ TEST(HttpResponse, ParsesTheSameHoweverTheArrivalsAreCut) {
         {interim + "HTTP/1.1 200", 0, 0, "", "", nullptr, -1, interim.size()},
         {negative + "body", 0, 200, "OK", "body", nullptr, -5, 0},
         {huge + "body", 0, 200, "OK", "body", nullptr, max, 0, false},
-        {noColon + "x", 0, 200, "", "x", nullptr, -1, 0},
         {plain + "hel", 0, 200, "OK", "hel", nullptr, 5, 0, false},
         {ChunkedHead + "4\r\nWiki\r\n5\r\npedia\r\n", decode, 200, "OK", "Wiki", nullptr, -1, 0,
          false}};
@@ -143,17 +139,16 @@ TEST_F(HttpTest, RedirectsAreFollowedOnlyWithFlagEightAndAtMostFiveTimes) {
     }
 }
 
-// A redirect repeats the request, but Authorization and Cookie go only to the same scheme, host
-// and port; the proxy's credentials always go to the proxy.
+// Authorization and Cookie follow a redirect only to the same scheme, host and port. Rows: the
+// location, through the proxy, then Authorization|Cookie|Proxy-Authorization|body sent.
 TEST_F(HttpTest, RedirectRepeatsTheRequestButKeepsCredentialsAtHome) {
     const std::tuple<const char*, bool, const char*> rows[] = {
-        {"/next.php", true, "Basic dXNlcjpwYXNz"},
-        {"http://other:8000/next.php", true, ""},
-        {"http://h:8001/next.php", true, ""},
-        {"https://h:8000/next.php", false, ""},
-        {"http://me:pw@other/", true, "Basic bWU6cHc="} // the new URL's own
-    };
-    for (const auto& [location, proxy, authorization] : rows) {
+        {"/next.php", true, "Basic dXNlcjpwYXNz|PHPSESSID=abc|Basic cHU6|a=1"},
+        {"http://other:8000/next.php", true, "||Basic cHU6|a=1"},
+        {"http://h:8001/next.php", true, "||Basic cHU6|a=1"},
+        {"https://h:8000/next.php", false, "|||a=1"},
+        {"http://me:pw@other/", true, "Basic bWU6cHc=||Basic cHU6|a=1"}};
+    for (const auto& [location, proxy, expected] : rows) {
         SCOPED_TRACE(location);
         Prepare("http://h:8000/login.php",
                 HttpFlags::FollowRedirects | (proxy ? HttpFlags::UseProxy : 0), 1, 1)
@@ -169,10 +164,10 @@ TEST_F(HttpTest, RedirectRepeatsTheRequestButKeepsCredentialsAtHome) {
         if (!proxy)
             net->Secure();
         const std::string sent = net->Sent();
-        EXPECT_EQ(modHTTP::HeaderValue(sent, "Authorization:", ""), authorization) << sent;
-        EXPECT_EQ(HasLine(sent, "Cookie: PHPSESSID=abc"), location[0] == '/') << sent;
-        EXPECT_EQ(HasLine(sent, "Proxy-Authorization: Basic cHU6"), proxy);
-        EXPECT_EQ(sent.substr(sent.size() - 3), "a=1") << "a POST is repeated with its body";
+        std::string got;
+        for (const char* name : {"Authorization:", "Cookie:", "Proxy-Authorization:"})
+            got += modHTTP::HeaderValue(sent, name, "") + "|";
+        EXPECT_EQ(got + sent.substr(sent.size() - 3), expected) << sent;
     }
 }
 
@@ -210,11 +205,6 @@ TEST(HttpResponse, HostileSizesFailTheRequest) {
 
 // Inside an event the owner may cancel, or start the next request.
 TEST_F(HttpTest, OwnerMayCancelOrStartTheNextRequestInsideAnEvent) {
-    const auto next = [&](const std::string& url) {
-        http->Reset();
-        http->SetAction(url);
-        http->Submit();
-    };
     http->DocumentHeaderReceived = [&](int32_t code, const std::string&, const std::string&) {
         Add("header", code, {});
         http->Cancel();
@@ -230,8 +220,11 @@ TEST_F(HttpTest, OwnerMayCancelOrStartTheNextRequestInsideAnEvent) {
     http->DocumentComplete = [&](int32_t c, const std::string&, const std::string&,
                                  const std::string& data) {
         Add("complete", c, data);
-        if (data == "first")
-            next("http://second/");
+        if (data == "first") {
+            http->Reset();
+            http->SetAction("http://second/");
+            http->Submit();
+        }
     };
     Start("http://first/");
     Answer({"HTTP/1.1 200 OK\r\n\r\nfirst"});

@@ -22,9 +22,8 @@ std::string X(std::size_t n, char c = 'x') {
 
 } // namespace
 
-// Rows: base, reference, result. The reference examples of RFC 3986 §5.4 with one difference:
-// an empty path after an authority becomes "/" ("//g" gives "http://g/"). The base's fragment is
-// never inherited.
+// Rows: base, reference, result. RFC 3986 §5.4's examples, but "//g" gives "http://g/"; the base's
+// fragment is never inherited.
 TEST(ModUrl, CombineUrlResolvesReferencesAndRedirectLocations) {
     const std::string b = "http://a/b/c/d;p?q", a = "http://a/", c = "http://a/b/c/",
                       h = "http://127.0.0.1:8931/", f = h + "u/i?x=1#f",
@@ -58,13 +57,10 @@ TEST(ModUrl, CanonicalizeUrlResolvesDotSegmentsThenEncodesSpacesOrDecodesEscapes
          "http://host/a b/d?x y#z"},
         {"http://host/%41%zz/ä~\"<>?q=%20", "http://host/%41%zz/ä~\"<>?q=%20",
          "http://host/A%zz/ä~\"<>?q= "},
-        {"http://host/p?a=../b", "http://host/p?a=../b", "http://host/p?a=../b"},
         {"http:/a/..//evil/x", "http:/.//evil/x", "http:/.//evil/x"},
         {"http://host/a/%2e%2e/b", "http://host/a/%2e%2e/b", "http://host/a/../b"},
-        {fits, fits, fits},
         {spaced, "", spaced},
-        {fits + "x", "", ""},
-        {"no scheme", "", ""}};
+        {fits + "x", "", ""}};
     for (const auto& [input, spaces, decoded] : rows)
         EXPECT_EQ(CanonicalizeUrl(input, CanonicalizeMode::SpacesOnly) + " | " +
                       CanonicalizeUrl(input, CanonicalizeMode::Decode),
@@ -79,9 +75,6 @@ TEST(ModUrl, CrackUrlSplitsFillsDefaultPortsOrFails) {
         {"http://user:pa:ss@host:81/x", "http|user|pa:ss|host|81|/x|"},
         {"http://a@b@host:/", "http|a@b||host|80|/|"},
         {"http://[::1]:8931/", "http|||[::1]|8931|/|"},
-        {"http://" + X(256) + "/", "http|||" + X(256) + "|80|/|"},
-        {"http://h/" + X(2047), "http|||h|80|/" + X(2047) + "|"},
-        {"http://h/?" + X(2047), "http|||h|80|/|?" + X(2047)},
         {X(32) + "://h/", X(32) + "|||h|0|/|"}};
     for (const std::string& url :
          {"http://" + X(257) + "/", "http://h/" + X(2048), "http://h/?" + X(2048),
@@ -105,13 +98,11 @@ TEST(ModUrl, CreateUrlComposesLeavingOutTheDefaultPortOrFails) {
     using P = UrlParts;
     const std::vector<std::pair<UrlParts, std::string>> rows = {
         {CrackUrl("http://host:80/x"), "http://host/x"},
-        {P{"http", "", "pw", "host", 80, "/", ""}, "http://:pw@host/"},
         {P{"http", "", "", "host", 0, "/r/", ""}, "http://host/r/"}, // port 0: none given
 
         // Parts that would be read back as other parts are not written.
         {P{"http", "", "", "host:", 80, "/", ""}, ""},
         {P{"http", "u:v", "", "h", 80, "/", ""}, ""},
-        {P{"http", "", "", "h", 80, "/", "q"}, ""},
         {P{"http", "", "", "h", 70000, "/", ""}, ""}};
     for (const auto& [parts, url] : rows)
         EXPECT_EQ(CreateUrl(parts), url) << Parts(parts);
@@ -120,5 +111,4 @@ TEST(ModUrl, CreateUrlComposesLeavingOutTheDefaultPortOrFails) {
 TEST(ModUrl, UrlEncodeKeepsTheSafeSetAndEscapesEveryOtherByte) {
     EXPECT_EQ(UrlEncode("a b&c|AZaz09*-.@_|~+%=/?#|\r\n\t|\xC3\xA4\xFF|" + std::string(1, '\0')),
               "a+b%26c%7CAZaz09*-.@_%7C%7E%2B%25%3D%2F%3F%23%7C%0D%0A%09%7C%C3%A4%FF%7C%00");
-    EXPECT_EQ(UrlEncode(X(5000, ' ')), X(5000, '+')) << "form values have no length limit";
 }
