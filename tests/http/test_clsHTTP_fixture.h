@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,8 +37,7 @@ struct Recorder {
     void Add(const char* kind, int32_t code, const std::string& text, const std::string& x = {}) {
         events.push_back({kind, code, text, x});
     }
-    // "kind:code" (chunks and redirects: "kind:text") of every event, comma-joined; with a kind,
-    // only the codes (texts) of that kind.
+    // "kind:code" (chunks, redirects: "kind:text") of every event, or codes (texts) of one kind.
     std::string Trace(const std::string& kind = {}) const {
         std::string out;
         for (const Event& e : events)
@@ -49,10 +49,9 @@ struct Recorder {
     }
     std::string States() const { return Trace("state"); }
     Event Last(const std::string& kind) const {
-        for (auto it = events.rbegin(); it != events.rend(); ++it)
-            if (it->Kind == kind)
-                return *it;
-        return {"none", 0, "<none>", {}};
+        const auto it = std::find_if(events.rbegin(), events.rend(),
+                                     [&](const Event& e) { return e.Kind == kind; });
+        return it == events.rend() ? Event{"none", 0, "<none>", {}} : *it;
     }
     std::vector<Event> events;
     std::string completeMessage;
@@ -66,7 +65,7 @@ struct HttpHarness : Recorder {
         http = std::make_unique<clsHTTP>(std::move(socket), clock);
         Record(*http);
     }
-    // Forgets the record, then Reset, Action, Flags, Method and EncType.
+    // Forgets the record; Reset, Action, Flags, Method, EncType, and a proxy for UseProxy.
     clsHTTP& Prepare(const std::string& url, int32_t flags = 0, int32_t method = 0,
                      int32_t encType = 0) {
         http->Reset();
@@ -76,6 +75,9 @@ struct HttpHarness : Recorder {
         http->SetFlags(flags);
         http->SetMethod(method);
         http->SetEncType(encType);
+        http->SetProxyHostname("proxy");
+        http->SetProxyPort(3128);
+        http->SetProxyUsername("pu");
         return *http;
     }
     // Submit and accept the connection; returns the first send (the head) or "".

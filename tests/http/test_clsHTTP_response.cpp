@@ -1,20 +1,19 @@
-// clsHTTP, response side: parsing however the arrivals are cut; bodies in files; redirects; the
-// ends of a request; owners acting inside events.
+// clsHTTP, response side: parsing however the arrivals are cut; redirects; owners' events.
 #include "http/modHTTP.h"
 #include "support/Support.h"
 #include "test_clsHTTP_fixture.h"
 
 #include <functional>
 #include <limits>
+#include <numeric>
 #include <tuple>
 
 using namespace httptest;
 
 namespace {
 
-// Everything a response leaves behind, one item a line: the events (a run of chunks as one
-// "chunk:*"); the message, as kept, as completed and as raised with the head; decoded chunks
-// "|"-separated; the head; the counters.
+// Everything a response leaves, a line each: the events (a run of chunks as "chunk:*"); the message
+// as kept, completed and raised with the head; decoded chunks "|"-separated; head; counters.
 std::string Play(const std::vector<std::string>& arrivals, int32_t flags) {
     HttpHarness h;
     h.Start("http://h/page", flags);
@@ -57,7 +56,6 @@ TEST(HttpResponse, ParsesTheSameHoweverTheArrivalsAreCut) {
     const std::string mixed = "HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, Chunked\r\n\r\n";
     const std::string negative = "HTTP/1.1 200 OK\r\nContent-Length: -5\r\n\r\n";
     const std::string huge = "HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999\r\n\r\n";
-    const std::string noColon = "HTTP/1.1 200\r\nContent-Length 3\r\ngarbage\r\n\r\n";
     constexpr int64_t max = std::numeric_limits<int64_t>::max();
     const int32_t decode = HttpFlags::DecodeChunked;
     struct Row {
@@ -77,16 +75,12 @@ TEST(HttpResponse, ParsesTheSameHoweverTheArrivalsAreCut) {
         {Wikipedia, 0, 200, "OK", "4\r\nWiki\r\n5\r\npedia\r\n0\r\n\r\n", nullptr, -1, 0},
         {mixed + "1a;name=value\r\nabcdefghijklmnopqrstuvwxyz\r\n0\r\nX-Trailer: 1\r\n\r\n", decode,
          200, "OK", "abcdefghijklmnopqrstuvwxyz", nullptr, -1, 0},
-        {ChunkedHead + "0000000000000000000000B\r\nabcdefghijk\r\n2;x\r\nlm\r\n0\r\n\r\n", decode,
-         200, "OK", "abcdefghijklm", "abcdefghijk|lm", -1, 0},
         {interim + "HTTP/1.1 200", 0, 0, "", "", nullptr, -1, interim.size()},
         {negative + "body", 0, 200, "OK", "body", nullptr, -5, 0},
         {huge + "body", 0, 200, "OK", "body", nullptr, max, 0, false},
-        {noColon + "x", 0, 200, "", "x", nullptr, -1, 0},
         {plain + "hel", 0, 200, "OK", "hel", nullptr, 5, 0, false},
         {ChunkedHead + "4\r\nWiki\r\n5\r\npedia\r\n", decode, 200, "OK", "Wiki", nullptr, -1, 0,
-         false},
-        {ChunkedHead + "4\r\nWiki\r\n5\r\npe", decode, 200, "OK", "Wiki", nullptr, -1, 0, false}};
+         false}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.response);
         const std::string& r = row.response;
@@ -145,24 +139,20 @@ TEST_F(HttpTest, RedirectsAreFollowedOnlyWithFlagEightAndAtMostFiveTimes) {
     }
 }
 
-// A redirect repeats the request, but Authorization and Cookie go only to the same scheme, host
-// and port; the proxy's credentials always go to the proxy.
+// Authorization and Cookie follow a redirect only to the same scheme, host and port. Rows: the
+// location, through the proxy, then Authorization|Cookie|Proxy-Authorization|body sent.
 TEST_F(HttpTest, RedirectRepeatsTheRequestButKeepsCredentialsAtHome) {
     const std::tuple<const char*, bool, const char*> rows[] = {
-        {"/next.php", true, "Basic dXNlcjpwYXNz"},
-        {"http://other:8000/next.php", true, ""},
-        {"http://h:8001/next.php", true, ""},
-        {"https://h:8000/next.php", false, ""},
-        {"http://me:pw@other/", true, "Basic bWU6cHc="} // the new URL's own
-    };
-    for (const auto& [location, proxy, authorization] : rows) {
+        {"/next.php", true, "Basic dXNlcjpwYXNz|PHPSESSID=abc|Basic cHU6|a=1"},
+        {"http://other:8000/next.php", true, "||Basic cHU6|a=1"},
+        {"http://h:8001/next.php", true, "||Basic cHU6|a=1"},
+        {"https://h:8000/next.php", false, "|||a=1"},
+        {"http://me:pw@other/", true, "Basic bWU6cHc=||Basic cHU6|a=1"}};
+    for (const auto& [location, proxy, expected] : rows) {
         SCOPED_TRACE(location);
         Prepare("http://h:8000/login.php",
                 HttpFlags::FollowRedirects | (proxy ? HttpFlags::UseProxy : 0), 1, 1)
-            .SetProxyHostname("proxy");
-        http->SetProxyPort(3128);
-        http->SetProxyUsername("pu");
-        http->SetUsername("user");
+            .SetUsername("user");
         http->SetPassword("pass");
         http->AddElement("a", "1", 0);
         http->AddHeader("Cookie", "PHPSESSID=abc", true);
@@ -174,21 +164,21 @@ TEST_F(HttpTest, RedirectRepeatsTheRequestButKeepsCredentialsAtHome) {
         if (!proxy)
             net->Secure();
         const std::string sent = net->Sent();
-        EXPECT_EQ(modHTTP::HeaderValue(sent, "Authorization:", ""), authorization) << sent;
-        EXPECT_EQ(HasLine(sent, "Cookie: PHPSESSID=abc"), location[0] == '/') << sent;
-        EXPECT_EQ(HasLine(sent, "Proxy-Authorization: Basic cHU6"), proxy);
-        EXPECT_EQ(sent.substr(sent.size() - 3), "a=1") << "a POST is repeated with its body";
+        std::string got;
+        for (const char* name : {"Authorization:", "Cookie:", "Proxy-Authorization:"})
+            got += modHTTP::HeaderValue(sent, name, "") + "|";
+        EXPECT_EQ(got + sent.substr(sent.size() - 3), expected) << sent;
     }
 }
 
 TEST(HttpResponse, HostileSizesFailTheRequest) {
     const std::string status = "HTTP/1.1 200 OK\r\n";
     const std::string line = "X-Filler: " + std::string(1000, 'x') + "\r\n";
-    std::vector<std::string> flood{status};
-    flood.resize(71, line);
-    std::string floodAtOnce;
-    for (const auto& a : flood)
-        floodAtOnce += a;
+    std::vector<std::string> flood(71, line);
+    flood[0] = status;
+    const std::string floodAtOnce = std::accumulate(flood.begin(), flood.end(), std::string());
+    const std::string range = "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes "
+                              "9223372036854775800-9223372036854775806/9223372036854775807\r\n";
     const std::string endless(70 * 1024, '1');
     const int32_t decode = HttpFlags::DecodeChunked;
     const std::tuple<std::vector<std::string>, int32_t, const char*> rows[] = {
@@ -196,10 +186,7 @@ TEST(HttpResponse, HostileSizesFailTheRequest) {
         {{floodAtOnce + "\r\nbody"}, 0, "Fehler 90: "},
         {{ChunkedHead + "10000000000000000\r\nabc"}, decode, "Fehler 71: "},
         {{ChunkedHead + "3\r\nabc\r\n", endless}, decode, "Fehler 71: "},
-        {{"HTTP/1.1 206 Partial Content\r\nContent-Range: "
-          "bytes 9223372036854775800-9223372036854775806/9223372036854775807\r\n\r\n0123456789"},
-         0,
-         "Fehler 75: "}};
+        {{range + "\r\n0123456789"}, 0, "Fehler 75: "}};
     for (const auto& [arrivals, flags, details] : rows) {
         SCOPED_TRACE(details + arrivals.back().substr(0, 60));
         HttpHarness h;
@@ -214,25 +201,10 @@ TEST(HttpResponse, HostileSizesFailTheRequest) {
         EXPECT_EQ(h.net->State(), 0);
         EXPECT_LE(h.http->ReturnHeader().size(), 70u * 1024 + status.size() + 1024);
     }
-    // A head just under the limit is fine.
-    HttpHarness h;
-    h.Start("http://h/");
-    std::string head = status;
-    while (head.size() + line.size() + 2 <= 64 * 1024)
-        head += line;
-    h.Answer({head + "\r\nok"});
-    EXPECT_EQ(h.Last("complete").Text, "ok");
-    EXPECT_EQ(h.http->State(), HttpState::Complete);
 }
 
-// Inside an event the owner may cancel, or start the next request: the rest of the arrival is
-// dropped.
+// Inside an event the owner may cancel, or start the next request.
 TEST_F(HttpTest, OwnerMayCancelOrStartTheNextRequestInsideAnEvent) {
-    const auto next = [&](const std::string& url) {
-        http->Reset();
-        http->SetAction(url);
-        http->Submit();
-    };
     http->DocumentHeaderReceived = [&](int32_t code, const std::string&, const std::string&) {
         Add("header", code, {});
         http->Cancel();
@@ -245,21 +217,14 @@ TEST_F(HttpTest, OwnerMayCancelOrStartTheNextRequestInsideAnEvent) {
     EXPECT_EQ(Trace(), "state:6,header:200,state:-2,complete:200");
 
     Record(*http);
-    http->DocumentChunkReceived = [&](const std::string& chunk) {
-        Add("chunk", 0, chunk);
-        next("http://next/");
-    };
-    Start("http://h/", HttpFlags::DecodeChunked);
-    net->Feed(Wikipedia);
-    EXPECT_EQ(Trace() + " " + net->Host(), "state:1,state:2,state:3,state:6,header:200,state:7,"
-                                           "chunk:Wiki,state:0,state:1 next");
-
-    Record(*http);
     http->DocumentComplete = [&](int32_t c, const std::string&, const std::string&,
                                  const std::string& data) {
         Add("complete", c, data);
-        if (data == "first")
-            next("http://second/");
+        if (data == "first") {
+            http->Reset();
+            http->SetAction("http://second/");
+            http->Submit();
+        }
     };
     Start("http://first/");
     Answer({"HTTP/1.1 200 OK\r\n\r\nfirst"});

@@ -22,43 +22,33 @@ std::string X(std::size_t n, char c = 'x') {
 
 } // namespace
 
-// Rows: base, reference, result. The reference examples of RFC 3986 §5.4 with one difference:
-// an empty path after an authority becomes "/" ("//g" gives "http://g/").
+// Rows: base, reference, result. RFC 3986 §5.4's examples, but "//g" gives "http://g/"; the base's
+// fragment is never inherited.
 TEST(ModUrl, CombineUrlResolvesReferencesAndRedirectLocations) {
     const std::string b = "http://a/b/c/d;p?q", a = "http://a/", c = "http://a/b/c/",
-                      h = "http://127.0.0.1:8931/", fits = X(MaxUrlLength - h.size() - 7);
+                      h = "http://127.0.0.1:8931/", f = h + "u/i?x=1#f",
+                      fits = X(MaxUrlLength - h.size() - 7);
     const std::vector<std::tuple<std::string, std::string, std::string>> rows = {
-        {b, "g:h", "g:h"},
         {b, "g", c + "g"},
-
         {b, "/g", a + "g"},
         {b, "//g", "http://g/"},
         {b, "?y", c + "d;p?y"},
-        {b, "#s", b + "#s"},
-
-        {b, "", b},
         {b, "..", a + "b/"},
-
         {b, "../../../../g", a + "g"},
-
-        {b, "./g/.", c + "g/"},
         {b, "g/../h", c + "h"},
         {b, "g?y/../x", c + "g?y/../x"},
-        {b, "http:g", "http:g"},
-        {h + "u/i?x=1#f", "/files/a b.txt", h + "files/a%20b.txt"},
-        {h + "u/i?x=1#f", "  /trimmed \r\n", h + "trimmed"},
-        {h + "u/i?x=1#f", "?q", h + "u/i?q"}, // the base's fragment is never inherited
-        {"http://h/a#frag", "", "http://h/a"},
-
+        {f, "/files/a b.txt", h + "files/a%20b.txt"},
+        {f, "  /trimmed \r\n", h + "trimmed"},
+        {f, "?q", h + "u/i?q"},
         {h + "upload/i", fits, h + "upload/" + fits},
         {h + "upload/i", fits + "x", ""},
-
         {"", "g", ""}};
     for (const auto& [base, reference, result] : rows)
         EXPECT_EQ(CombineUrl(base, reference), result) << base << " + " << reference;
 }
 
-// Rows: input, SpacesOnly result, Decode result.
+// Rows: input, SpacesOnly result, Decode result. Dot segments are resolved first, broken escapes
+// stay, and a path left starting with "//" must not become an authority.
 TEST(ModUrl, CanonicalizeUrlResolvesDotSegmentsThenEncodesSpacesOrDecodesEscapes) {
     const std::string fits = "http://h/" + X(MaxUrlLength - 9),
                       spaced = fits.substr(0, fits.size() - 1) + " ";
@@ -67,21 +57,9 @@ TEST(ModUrl, CanonicalizeUrlResolvesDotSegmentsThenEncodesSpacesOrDecodesEscapes
          "http://host/a b/d?x y#z"},
         {"http://host/%41%zz/ä~\"<>?q=%20", "http://host/%41%zz/ä~\"<>?q=%20",
          "http://host/A%zz/ä~\"<>?q= "},
-        {"http://host/p?a=../b", "http://host/p?a=../b", "http://host/p?a=../b"}, // data
-        {"http://host/../../x", "http://host/x", "http://host/x"},
-        // A path left starting with "//" must not become an authority.
         {"http:/a/..//evil/x", "http:/.//evil/x", "http:/.//evil/x"},
-        {"http://host?q", "http://host/?q", "http://host/?q"},
-        {"mailto:a b@example.com", "mailto:a%20b@example.com", "mailto:a b@example.com"},
-        {fits, fits, fits},
-        {spaced, "", spaced},
-        // Broken escapes stay, a NUL is never produced, dot segments are resolved first.
-        {"http://host/%2fc?q=%C3%A4", "http://host/%2fc?q=%C3%A4", "http://host//c?q=ä"},
-        {"http://host/%zz%4/x%", "http://host/%zz%4/x%", "http://host/%zz%4/x%"},
-
         {"http://host/a/%2e%2e/b", "http://host/a/%2e%2e/b", "http://host/a/../b"},
-        {"no scheme here", "", ""},
-
+        {spaced, "", spaced},
         {fits + "x", "", ""}};
     for (const auto& [input, spaces, decoded] : rows)
         EXPECT_EQ(CanonicalizeUrl(input, CanonicalizeMode::SpacesOnly) + " | " +
@@ -93,16 +71,10 @@ TEST(ModUrl, CrackUrlSplitsFillsDefaultPortsOrFails) {
     std::vector<std::pair<std::string, std::string>> rows = {
         {"http://host/path/f.php?a=1#top", "http|||host|80|/path/f.php|?a=1#top"},
         {"https://host/", "https|||host|443|/|"},
-        {"ftp://host/pub", "ftp|||host|21|/pub|"},
         {"HTTP://Host:8080", "http|||Host|8080||"},
-        {"http://host?q", "http|||host|80||?q"},
         {"http://user:pa:ss@host:81/x", "http|user|pa:ss|host|81|/x|"},
         {"http://a@b@host:/", "http|a@b||host|80|/|"},
-        {"gopher://h/", "gopher|||h|0|/|"},
         {"http://[::1]:8931/", "http|||[::1]|8931|/|"},
-        {"http://" + X(256) + "/", "http|||" + X(256) + "|80|/|"},
-        {"http://h/" + X(2047), "http|||h|80|/" + X(2047) + "|"},
-        {"http://h/?" + X(2047), "http|||h|80|/|?" + X(2047)},
         {X(32) + "://h/", X(32) + "|||h|0|/|"}};
     for (const std::string& url :
          {"http://" + X(257) + "/", "http://h/" + X(2048), "http://h/?" + X(2048),
@@ -126,15 +98,11 @@ TEST(ModUrl, CreateUrlComposesLeavingOutTheDefaultPortOrFails) {
     using P = UrlParts;
     const std::vector<std::pair<UrlParts, std::string>> rows = {
         {CrackUrl("http://host:80/x"), "http://host/x"},
-        {CrackUrl("https://h:443"), "https://h"},
-        {P{"http", "", "pw", "host", 80, "/", ""}, "http://:pw@host/"},
         {P{"http", "", "", "host", 0, "/r/", ""}, "http://host/r/"}, // port 0: none given
 
         // Parts that would be read back as other parts are not written.
         {P{"http", "", "", "host:", 80, "/", ""}, ""},
         {P{"http", "u:v", "", "h", 80, "/", ""}, ""},
-        {P{"http", "", "", "h", 80, "/", "q"}, ""},
-        {P{}, ""},
         {P{"http", "", "", "h", 70000, "/", ""}, ""}};
     for (const auto& [parts, url] : rows)
         EXPECT_EQ(CreateUrl(parts), url) << Parts(parts);
@@ -143,5 +111,4 @@ TEST(ModUrl, CreateUrlComposesLeavingOutTheDefaultPortOrFails) {
 TEST(ModUrl, UrlEncodeKeepsTheSafeSetAndEscapesEveryOtherByte) {
     EXPECT_EQ(UrlEncode("a b&c|AZaz09*-.@_|~+%=/?#|\r\n\t|\xC3\xA4\xFF|" + std::string(1, '\0')),
               "a+b%26c%7CAZaz09*-.@_%7C%7E%2B%25%3D%2F%3F%23%7C%0D%0A%09%7C%C3%A4%FF%7C%00");
-    EXPECT_EQ(UrlEncode(X(5000, ' ')), X(5000, '+')) << "form values have no length limit";
 }
