@@ -40,9 +40,7 @@ TEST_F(QueueTest, OptionCommandsChangeTheSelectedRowsAndCutAtCharacters) {
     queue->PublishNo();
     EXPECT_EQ(Rows(&UploadItem::PublishFlag) + Row(1).PublishText, "0,0,S21");
 
-    std::string umlauts; // "ä" is two bytes: 60 characters are 120 bytes
-    for (int i = 0; i < 70; ++i)
-        umlauts += "ä";
+    const std::string umlauts = QString(70, QChar(0xE4)).toStdString(); // 2 bytes each
     const std::pair<void (UploadQueue::*)(), std::string UploadItem::*> commands[] = {
         {&UploadQueue::SetBinLayerID, &UploadItem::BinLayerId},
         {&UploadQueue::SetDescription, &UploadItem::FileDescription},
