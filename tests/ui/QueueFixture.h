@@ -55,9 +55,9 @@ protected:
             text += (*row).*field + ",";
         return text;
     }
-    // Per command in enum order (Exit, Add, Remove, Publish, its Yes and No, the three values,
-    // CopyUrls, SelectAll, Start, Cancel, Options, News, About) of menus, then of buttons: "1"
-    // on, "0" off, "-" never set; then drops and the timer.
+    // Menus, then buttons, per command in enum order (Exit, Add, Remove, Publish, Yes, No, the
+    // three values, CopyUrls, SelectAll, Start, Cancel, Options, News, About): "1" on, "0" off,
+    // "-" never set; then drops and the timer.
     std::string State() const {
         return menus + " " + buttons + " " + std::to_string(drop) + std::to_string(timer);
     }
