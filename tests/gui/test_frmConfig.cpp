@@ -1,5 +1,5 @@
-// The options dialog as real widgets, offscreen: the wiring of keys, focus, clicks and texts to
-// the rules (the rules themselves are tested in the ui suite).
+// The options dialog as real widgets, offscreen: keys, focus, clicks and texts reach the rules
+// (tested in the ui suite), and the buttons store or drop.
 #include "Support.h"
 
 #include "gui/frmConfig.h"
@@ -17,125 +17,100 @@ namespace {
 
 class FrmConfigTest : public ::testing::Test {
 protected:
-    // Shown and active, so that focus moves as for a user; opened with the proxy on port 0.
+    // Shown and active, so that focus moves as for a user.
     void Open() {
-        settings.SetProxyUse(true);
-        settings.SetProxyPort(0);
-        settings.SetProxyHostname("proxy.lan");
-        settings.SetProxyUsername("pu");
-        settings.SetPremiumUse(true);
-        settings.SetPremiumPassword("secret");
-        dialog = std::make_unique<frmConfig>(
-            settings,
-            testsupport::WriteFile(dir, "Test.ini",
-                                   "[Config]\nWindow.Caption=Optionen\n"
-                                   "Tabstrip.Tab(\"proxy\").Caption=Pro&xy\n"
-                                   "Label(\"proxy_sevrer\").Caption=&Server:\n"),
-            nullptr);
+        dialog = std::make_unique<frmConfig>(settings, language, nullptr);
         dialog->BeepSound = [this] { ++beeps; };
         dialog->show();
         dialog->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
     }
-    template <typename T> T* Child(const char* name) {
+    template <typename T = QLineEdit> T* Child(const char* name) {
         T* child = dialog->findChild<T*>(QLatin1String(name));
         EXPECT_NE(child, nullptr) << name;
         return child;
     }
+    void Click(const char* name) { Child<QAbstractButton>(name)->click(); }
     static void Focus(QLineEdit* edit) {
         edit->setFocus(Qt::TabFocusReason);
         QTest::qWait(0); // the queued whole-text selection
     }
-    // The box's background: the button colour while locked.
-    static bool Grey(QLineEdit* edit) {
-        return edit->palette().color(QPalette::Base) ==
-               QApplication::palette(edit).color(QPalette::Button);
+    // Read-only, on the button colour.
+    static bool Locked(QLineEdit* edit) {
+        return edit->isReadOnly() && edit->palette().color(QPalette::Base) ==
+                                         QApplication::palette(edit).color(QPalette::Button);
     }
 
     QTemporaryDir dir;
+    std::string language = testsupport::WriteFile(dir, "Test.ini",
+                                                  "[Config]\nWindow.Caption=Optionen\n"
+                                                  "Tabstrip.Tab(\"proxy\").Caption=Pro&xy\n"
+                                                  "Label(\"proxy_sevrer\").Caption=&Server:\n");
     ConfigSettings settings;
     std::unique_ptr<frmConfig> dialog;
     int beeps = 0;
 };
 
-TEST_F(FrmConfigTest, WidgetsForwardToTheRules) {
+TEST_F(FrmConfigTest, WidgetsForwardToTheRulesAndTheButtonsStoreOrDrop) {
+    settings.SetProxyUse(true);
+    settings.SetProxyPort(0); // turns the proxy off on loading
+    settings.SetProxyHostname("proxy.lan");
+    settings.SetPremiumUse(true);
+    settings.SetUploadDescription(std::string(80, 'd')); // longer than typing allows
     Open();
-    auto* port = Child<QLineEdit>("txtProxyPort");
-    auto* host = Child<QLineEdit>("txtProxyHostname");
+    auto* port = Child("txtProxyPort");
+    auto* host = Child("txtProxyHostname");
     auto* apply = Child<QPushButton>("cmdApply");
     auto* tabs = Child<QTabWidget>("tabConfig");
 
     // Texts of the file, empty where it has none; "&" marks the access key.
-    EXPECT_EQ((QStringList{dialog->windowTitle(), tabs->tabText(1), tabs->tabText(0),
-                           Child<QLabel>("lblProxyPassword")->text(),
-                           Child<QPushButton>("cmdOk")->text()})
-                  .join('|')
-                  .toStdString(),
-              "Optionen|Pro&xy|||");
+    const QStringList texts{dialog->windowTitle(), tabs->tabText(1), tabs->tabText(0),
+                            Child<QLabel>("lblProxyPassword")->text(),
+                            Child<QPushButton>("cmdOk")->text()};
+    EXPECT_EQ(texts.join('|').toStdString(), "Optionen|Pro&xy|||");
     EXPECT_EQ(Child<QLabel>("lblProxyServer")->buddy(), host);
-
-    // Port 0: proxy off and locked, 8080, Apply off, first tab.
-    EXPECT_FALSE(Child<QCheckBox>("chkProxyUse")->isChecked());
-    EXPECT_EQ(port->text(), "8080");
-    EXPECT_TRUE(port->isReadOnly() && Grey(port));
-    EXPECT_FALSE(apply->isEnabled());
-    EXPECT_EQ(tabs->currentIndex(), 0);
+    EXPECT_TRUE(port->text() == "8080" && Locked(port) && !apply->isEnabled() &&
+                tabs->currentIndex() == 0);
 
     // A locked box takes the focus and its text is selected whole, but it cannot be changed.
     Focus(host);
     EXPECT_EQ(host->selectedText(), "proxy.lan");
     QTest::keyClicks(host, "x");
     EXPECT_EQ(host->text(), "proxy.lan");
-
-    Child<QCheckBox>("chkProxyUse")->click();
-    EXPECT_FALSE(port->isReadOnly() || Grey(port));
-    EXPECT_TRUE(apply->isEnabled());
+    Click("chkProxyUse");
+    EXPECT_TRUE(!Locked(port) && apply->isEnabled());
 
     // Key filter, change rule, leave rule: each correction with a beep.
     Focus(port);
-    EXPECT_EQ(port->selectedText(), "8080");
-    QTest::keyClicks(port, "a");
-    EXPECT_EQ(port->text() + QString::number(beeps), "80801");
-    QTest::keyClicks(port, "7");
-    EXPECT_EQ(port->text(), "7");
-    QTest::keyClicks(port, "0000");
-    EXPECT_EQ(port->text() + QString::number(beeps), "70002");
-    QTest::keyClicks(port, "\b\b\b\b");
-    EXPECT_EQ(port->text(), "");
+    const auto type = [&](const char* keys) {
+        QTest::keyClicks(port, keys);
+        return (port->text() + " " + QString::number(beeps)).toStdString();
+    };
+    EXPECT_EQ(type("a7"), "7 1");
+    EXPECT_EQ(type("0000"), "7000 2");
+    EXPECT_EQ(type("\b\b\b\b"), " 2");
     Focus(host);
-    EXPECT_EQ(port->text() + QString::number(beeps), "80803");
+    EXPECT_EQ(type(""), "8080 3");
 
     // Proxy off again: texts kept; Apply stores them with the proxy off.
-    Child<QCheckBox>("chkProxyUse")->click();
-    EXPECT_TRUE(host->isReadOnly() && Grey(host));
-    QTest::mouseClick(apply, Qt::LeftButton);
-    EXPECT_FALSE(apply->isEnabled());
+    Click("chkProxyUse");
+    Click("cmdApply");
+    EXPECT_TRUE(Locked(host) && !apply->isEnabled());
     EXPECT_EQ(std::to_string(settings.ProxyUse()) + " " + settings.ProxyHostname() + " " +
-                  settings.ProxyUsername() + " " + std::to_string(settings.ProxyPort()),
-              "0 proxy.lan pu 8080");
+                  std::to_string(settings.ProxyPort()),
+              "0 proxy.lan 8080");
 
-    // A later edit, then Cancel: what Apply stored stays, the edit is dropped.
-    QTest::keyClicks(Child<QLineEdit>("txtPremiumUsername"), "me");
-    EXPECT_TRUE(apply->isEnabled());
-    QTest::mouseClick(Child<QPushButton>("cmdCancel"), Qt::LeftButton);
-    EXPECT_EQ(dialog->result(), QDialog::Rejected);
-    EXPECT_FALSE(dialog->isVisible());
+    // A later edit is dropped by Cancel and stored by OK.
+    QTest::keyClicks(Child("txtPremiumUsername"), "me");
+    Click("cmdCancel");
+    EXPECT_TRUE(dialog->result() == QDialog::Rejected && !dialog->isVisible());
     EXPECT_EQ(settings.PremiumUsername(), "");
-    EXPECT_EQ(settings.ProxyHostname(), "proxy.lan");
-}
-
-TEST_F(FrmConfigTest, RemoveFinishedAloneLeavesApplyOffAndOkStoresIt) {
-    // The 64-character limit is for typing; a longer stored text survives OK whole.
-    settings.SetUploadDescription(std::string(80, 'd'));
     Open();
-    Child<QCheckBox>("chkUploadRemoveCompleteFile")->click();
-    EXPECT_FALSE(Child<QPushButton>("cmdApply")->isEnabled());
-    QTest::mouseClick(Child<QPushButton>("cmdOk"), Qt::LeftButton);
+    QTest::keyClicks(Child("txtPremiumUsername"), "me");
+    Click("cmdOk");
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
-    EXPECT_TRUE(settings.RemoveCompleteFiles());
-    EXPECT_EQ(settings.PremiumPassword(), "secret");
-    EXPECT_EQ(settings.UploadDescription(), std::string(80, 'd'));
-    EXPECT_EQ(beeps, 0);
+    EXPECT_EQ(settings.PremiumUsername() + " " + settings.UploadDescription(),
+              "me " + std::string(80, 'd'));
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 #pragma once
-// The queue logic over the real engine on fake sockets. The fixture stands for the window: it
-// keeps what the logic shows, answers boxes and dialogs from what the test put in and holds
-// posted work until RunPosted(); the test plays the service and ticks the timer itself.
+// The queue logic over the real engine on fake sockets. The fixture is the window: it records
+// what the logic shows, answers boxes and dialogs from what the test put in and holds posted
+// work until RunPosted(); the test plays the service and ticks the timer itself.
 #include "support/FakeSocket.h"
 #include "support/Fixed.h"
 #include "support/Support.h"
@@ -16,20 +16,11 @@
 #include <filesystem>
 #include <map>
 #include <set>
-#include <utility>
 
 namespace uitest {
 
 constexpr int64_t MB = 1048576;
 using Strings = std::vector<std::string>;
-
-template <typename T> T Take(std::deque<T>& queue, T fallback) {
-    if (!queue.empty()) {
-        fallback = std::move(queue.front());
-        queue.pop_front();
-    }
-    return fallback;
-}
 
 class QueueTest : public ::testing::Test, public WindowToolkit {
 protected:
@@ -38,7 +29,7 @@ protected:
                                "M4 Upload läuft", "M5 {%1}: {%2}", "M6 Neue Version"});
         texts.SetInputTexts({"I1", "I2", "I3"});
         queue->SetService({100 * MB, "", ""});
-        queue->objInfo_Complete(true); // the service allows 100 MB
+        queue->objInfo_Complete(true);
         for (const char* key :
              {"file_count", "upload_maxfilesize", "upload_traffic", "upload_count"})
             queue->Status().SetTemplate(key, std::string(key) + ": %1");
@@ -48,8 +39,7 @@ protected:
     std::string Path(const std::string& name) const {
         return dir.filePath(name.c_str()).toStdString();
     }
-    // A sparse file of size bytes.
-    std::string File(const std::string& name, int64_t size = 10) {
+    std::string File(const std::string& name, int64_t size = 10) { // sparse
         const std::string path = testsupport::WriteFile(dir, name, "");
         std::filesystem::resize_file(path, static_cast<std::uintmax_t>(size));
         return path;
@@ -59,34 +49,29 @@ protected:
         queue->AddFiles();
     }
     UploadItem& Row(int32_t index) { return *queue->List().At(index); }
-    // One field of every row, in list order.
     std::string Rows(std::string UploadItem::*field = &UploadItem::FileName) const {
         std::string text;
         for (const auto& row : queue->List())
             text += (*row).*field + ",";
         return text;
     }
-    // Menus and buttons (by Command), drops and the timer.
+    // Menus, then buttons, per command in enum order (Exit, Add, Remove, Publish, Yes, No, the
+    // three values, CopyUrls, SelectAll, Start, Cancel, Options, News, About): "1" on, "0" off,
+    // "-" never set; then drops and the timer.
     std::string State() const {
         return menus + " " + buttons + " " + std::to_string(drop) + std::to_string(timer);
     }
     void RunPosted() {
-        while (!posted.empty()) {
-            auto work = std::move(posted.front());
-            posted.erase(posted.begin());
-            work();
-        }
+        for (; !posted.empty(); posted.pop_front())
+            std::function<void()>(std::move(posted.front()))();
     }
 
-    // --- the window -----------------------------------------------------------------------
-    // Per command in enum order (Exit, Add, Remove, Publish, its Yes and No, the three values,
-    // CopyUrls, SelectAll, Start, Cancel, Options, News, About): "1" on, "0" off, "-" never set.
     std::string menus = std::string(Commands.size(), '-'), buttons = menus;
     std::map<std::string, std::string> panels;
-    std::vector<std::string> messages, prompts, clipboard, openedUrls;
+    Strings messages, prompts, clipboard, openedUrls;
     std::string saveDialog; // "name in folder"
     bool timer = false, drop = false;
-    std::vector<std::function<void()>> posted;
+    std::deque<std::function<void()>> posted;
     // What the user answers.
     std::set<int32_t> selection;
     std::deque<int32_t> answers;                   // message box buttons; OK (1) when none left
@@ -97,8 +82,7 @@ protected:
 
     void SetMenuEnabled(Command c, bool on) override { menus[size_t(c)] = on ? '1' : '0'; }
     void SetButtonEnabled(Command c, bool on) override { buttons[size_t(c)] = on ? '1' : '0'; }
-    // The last clicked first, as a view may hand them.
-    std::vector<int32_t> SelectedRows() const override {
+    std::vector<int32_t> SelectedRows() const override { // the last clicked first
         return {selection.rbegin(), selection.rend()};
     }
     void SelectAllRows() override {
@@ -116,12 +100,18 @@ protected:
         messages.push_back(text + " /" + std::to_string(flags));
         if (duringMessage)
             std::exchange(duringMessage, nullptr)();
-        return Take(answers, 1);
+        const int32_t answer = answers.empty() ? 1 : answers.front();
+        if (!answers.empty())
+            answers.pop_front();
+        return answer;
     }
     std::optional<std::string> InputBox(const std::string& prompt,
                                         const std::string& title) override {
         prompts.push_back(prompt + "|" + title);
-        return Take(inputs, std::optional<std::string>());
+        auto input = inputs.empty() ? std::nullopt : inputs.front();
+        if (!inputs.empty())
+            inputs.pop_front();
+        return input;
     }
     Strings ShowOpenDialog(const std::string&) override { return openAnswer; }
     std::string ShowSaveDialog(const std::string& name, const std::string& folder,

@@ -1,5 +1,5 @@
 // The list commands of the queue: adding with its refusals, the option commands, copy links,
-// remove, and which commands are available in which state.
+// remove, and which commands are available when.
 #include "QueueFixture.h"
 
 using namespace uitest;
@@ -40,9 +40,7 @@ TEST_F(QueueTest, OptionCommandsChangeTheSelectedRowsAndCutAtCharacters) {
     queue->PublishNo();
     EXPECT_EQ(Rows(&UploadItem::PublishFlag) + Row(1).PublishText, "0,0,S21");
 
-    std::string umlauts; // "ä" is two bytes: 60 characters are 120 bytes
-    for (int i = 0; i < 70; ++i)
-        umlauts += "ä";
+    const std::string umlauts = QString(70, QChar(0xE4)).toStdString(); // 2 bytes each
     const std::pair<void (UploadQueue::*)(), std::string UploadItem::*> commands[] = {
         {&UploadQueue::SetBinLayerID, &UploadItem::BinLayerId},
         {&UploadQueue::SetDescription, &UploadItem::FileDescription},
@@ -62,20 +60,7 @@ TEST_F(QueueTest, OptionCommandsChangeTheSelectedRowsAndCutAtCharacters) {
     EXPECT_EQ(prompts.front() + " " + prompts.back(), "I1|Vostrand-Uploader I3|Vostrand-Uploader");
 }
 
-TEST_F(QueueTest, CopyUrlsJoinsTheSelectedCompleteRowsInListOrder) {
-    Add({File("a"), File("b"), File("c")});
-    for (int32_t i = 0; i < 3; ++i) {
-        Row(i).UploadState = i == 1 ? "ERROR" : "COMPLETE";
-        Row(i).DownloadUrl = "http://x/" + std::to_string(i);
-    }
-    selection = {1};
-    queue->CopyUrls(); // nothing to copy
-    selection = {0, 1, 2};
-    queue->CopyUrls();
-    EXPECT_EQ(clipboard, Strings{"http://x/0\r\nhttp://x/2"});
-}
-
-// Which commands are on in each state of the window, and what Remove takes.
+// Which commands are on in each state of the window, and what Copy and Remove take.
 TEST_F(QueueTest, CommandsFollowTheStateOfTheWindow) {
     queue->SetInitialState();
     EXPECT_EQ(State(), "-000--0000000000 -00--------00-00 00") << "just opened";
@@ -83,6 +68,15 @@ TEST_F(QueueTest, CommandsFollowTheStateOfTheWindow) {
     EXPECT_EQ(State(), "-100--0000000111 -10--------00-11 10") << "information arrived";
     Add({File("1"), File("2"), File("3"), File("4"), File("5")});
     EXPECT_EQ(State(), "-111--1111110111 -11--------10-11 10") << "rows added";
+    for (int32_t i = 0; i < 3; ++i) {
+        Row(i).UploadState = i == 1 ? "ERROR" : "COMPLETE";
+        Row(i).DownloadUrl = "http://x/" + std::to_string(i);
+    }
+    selection = {1};
+    queue->CopyUrls(); // nothing to copy
+    selection = {0, 1, 2};
+    queue->CopyUrls(); // complete rows only, in list order
+    EXPECT_EQ(clipboard, Strings{"http://x/0\r\nhttp://x/2"});
     queue->SetIdleState(false);
     EXPECT_EQ(State(), "-000--1111001111 -00--------01-11 00") << "run in progress";
     queue->SetIdleState(true);

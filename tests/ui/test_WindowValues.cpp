@@ -1,5 +1,4 @@
-// What the main window shows beside the list: the status bar panels, and the window texts against
-// the language files that ship.
+// What the windows show beside the list: the status bar panels and the window texts.
 #include "QueueFixture.h"
 
 #include "settings/LanguageKeys.h"
@@ -31,10 +30,10 @@ TEST_F(QueueTest, StatusBarTemplatesComeFromTheLanguageFile) {
     EXPECT_EQ(shown, "Lade %1|Files||1.50 / 1.50|%2 1,234,567|");
 }
 
-// Every key the windows apply is a known language key, and each shipped file holds a text for
-// every one not left to the built-in caption: a key added to a window and missing from a file
-// fails here. An empty or missing text empties every control but a menu, which keeps its caption.
-TEST(WindowTextsTest, ShippedFilesHoldEveryKeyAndOnlyMenusKeepTheirCaptionWhenEmpty) {
+// Every key the windows apply is a known language key (which the shipped files hold, as the
+// settings suite checks). An empty or missing text empties every control but a menu, which keeps
+// its caption.
+TEST(WindowTextsTest, KeysAreKnownAndOnlyMenusKeepTheirCaptionWhenEmpty) {
     QTemporaryDir dir;
     const std::string empty = testsupport::WriteFile(
         dir, "Leer.ini",
@@ -47,19 +46,9 @@ TEST(WindowTextsTest, ShippedFilesHoldEveryKeyAndOnlyMenusKeepTheirCaptionWhenEm
     for (const auto& [section, texts] : windows) {
         for (const WindowText& entry : texts) {
             SCOPED_TRACE(std::string(section) + " " + entry.key);
-            const auto key = std::find_if(known.begin(), known.end(), [&](const auto& k) {
+            EXPECT_TRUE(std::any_of(known.begin(), known.end(), [&](const auto& k) {
                 return k.section == section && k.key == entry.key;
-            });
-            ASSERT_NE(key, known.end());
-            for (const std::string name : {"Deutsch", "English"}) {
-                const auto text = ResolveWindowText(
-                    entry, section, VOSTRAND_SOURCE_DIR "/language/" + name + ".ini");
-                if (key->use == modLanguage::KeyUse::Text) {
-                    EXPECT_NE(text.value_or(""), "") << name;
-                } else { // separators and language entries keep "-" and the file names
-                    EXPECT_EQ(text, std::nullopt) << name;
-                }
-            }
+            }));
             const bool menu = entry.target == TextTarget::Menu;
             EXPECT_EQ(entry.rule == TextRule::KeepBuiltInWhenEmpty, menu);
             const std::string shown = &entry == &ConfigWindowTexts()[0] ? "Optionen" : "";
