@@ -1,5 +1,3 @@
-// The numbered texts, message placeholders, the language folder, the shipped language files and
-// the choice of the language.
 #include "settings/LanguageChoice.h"
 #include "settings/LanguageKeys.h"
 #include "settings/modConfig.h"
@@ -7,8 +5,6 @@
 #include "support/Support.h"
 
 #include <gtest/gtest.h>
-
-#include <QDir>
 
 #include <map>
 #include <regex>
@@ -22,8 +18,7 @@ using Names = std::vector<std::string>;
 namespace {
 
 TEST(Language, FormatMessageFillsNumberedPlaceholdersInParameterOrder) {
-    // A placeholder without a parameter stays, a value is not expanded again, the search is
-    // exact.
+    // A placeholder without a parameter stays, a value is not expanded again, matching is exact.
     const std::tuple<const char*, Names, const char*> rows[] = {
         {"{%1} is {%2} MB", {"a.bin", "100"}, "a.bin is 100 MB"},
         {"{%1} {%2}", {"a"}, "a {%2}"},
@@ -46,44 +41,13 @@ TEST(Language, LoadsTheFiveListsAndAMissingKeyIsEmpty) {
     const auto all = [&lists] {
         return lists.GetStatusbarText(1) + "|" + lists.GetLogFileText(1) + "|" +
                lists.GetLogFileText(5) + "|" + lists.GetStatusText(6) + "|" +
-               lists.GetStatusText(7) + "|" + lists.GetStatusText(21) + "|" + lists.GetInputText(3);
+               lists.GetStatusText(7) + "|" + lists.GetStatusText(21) + "|" +
+               lists.GetInputText(3) + "|" + lists.GetMessageText(6);
     };
     LoadTextLists(lists, file);
-    EXPECT_EQ(all(), "Loading||Delete|S6||S21|Password:");
-    std::string shown;
-    const auto show = [&shown](const std::string& text, int32_t buttons) {
-        shown = text + " / " + std::to_string(buttons);
-        return ID_YES;
-    };
-    EXPECT_EQ(ShowMessage(lists, 6, MB_QUESTION_YESNO, {"a.bin"}, show), ID_YES);
-    EXPECT_EQ(shown, "a.bin is already listed / 36");
+    EXPECT_EQ(all(), "Loading||Delete|S6||S21|Password:|{%1} is already listed");
     LoadTextLists(lists, file + ".missing"); // replaces the lists whole
-    EXPECT_EQ(all(), "||||||");
-    // A number outside a list is the caller's mistake: empty text rather than a crash.
-    std::string beyond = "unchanged";
-    EXPECT_DEBUG_DEATH(beyond = lists.GetStatusText(22), "");
-#ifdef NDEBUG
-    EXPECT_EQ(beyond + lists.GetStatusText(0), "");
-#endif
-}
-
-TEST(Language, FolderBesideTheProgramElseUnderTheInstallPrefixAndItsFiles) {
-    QTemporaryDir dir;
-    const std::string root = dir.path().toStdString();
-    const std::string bin = root + "/bin", shared = root + "/share/vostrand-uploader/language",
-                      built = root + "/usr/share/vostrand-uploader/language";
-    QDir().mkpath(QString::fromStdString(bin));
-    EXPECT_EQ(LanguageFolder(bin, built), bin + "/language/"); // none exists
-    QDir().mkpath(QString::fromStdString(built));
-    EXPECT_EQ(LanguageFolder(bin, built), built + "/");
-    QDir().mkpath(QString::fromStdString(shared));
-    EXPECT_EQ(LanguageFolder(bin + "/", built), shared + "/");
-    QDir().mkpath(QString::fromStdString(bin + "/language/old.ini")); // a folder is no language
-    EXPECT_EQ(LanguageFolder(bin, built), bin + "/language/");
-    for (const char* name : {"English.ini", "deutsch.ini", "en.US.ini", "readme.txt"})
-        WriteFile(dir, std::string("bin/language/") + name, "");
-    EXPECT_EQ(ListLanguages(bin + "/language"), (Names{"deutsch", "en.US", "English"}));
-    EXPECT_EQ(ListLanguages(root + "/none"), Names{});
+    EXPECT_EQ(all(), "|||||||");
 }
 
 // The placeholders a text holds: "{%1}" in the messages, a bare "%1" in the panel texts.
@@ -139,30 +103,31 @@ TEST(Language, TheChoiceSettlesTheSettingAgainstTheFilesAndTheirLocales) {
     // Files, the stored name, the user's locale, the settled index and name. Letter case
     // counts; the locale decides only on a first run, its region first; a name that matches
     // nothing falls back to the English file, without one to the first.
+    // clang-format off
     const std::tuple<Names, const char*, const char*, const char*> rows[] = {
         {{"Deutsch", "English"}, "English", "de_DE.UTF-8", "1 English"},
-        {{"English"}, "english", "", "0 English"},
+        {{"English"}, "english", "", "0 English"}, {{}, "English", "en", "-1 English"},
         {{"Deutsch", "English"}, "Klingon", "de_DE", "1 English"},
         {{"English", "British"}, "", "en_GB.UTF-8@x", "1 British"},
         {{"English", "Austria"}, "", "de_DE", "1 Austria"},
         {{"Deutsch", "English"}, "", "fr_FR.UTF-8", "1 English"},
         {{"Deutsch", "Other"}, "", "fr_FR", "0 Deutsch"},
-        {{"Other", "Deutsch"}, "", "de", "1 Deutsch"},
-        {{}, "English", "en", "-1 English"}};
+        {{"Other", "Deutsch"}, "", "de", "1 Deutsch"}};
+    // clang-format on
     for (const auto& [files, stored, userLocale, settled] : rows) {
         const LanguageChoice choice = SettleLanguage(files, stored, userLocale, localeOf);
         EXPECT_EQ(std::to_string(choice.index) + " " + choice.language, settled)
             << "stored \"" << stored << "\", locale \"" << userLocale << "\"";
     }
-    // The locales declared by the files of a folder.
     QTemporaryDir dir;
     WriteFile(dir, "Deutsch.ini", "[Info]\nlocale=de\n");
     WriteFile(dir, "English.ini", "[Info]\r\nLOCALE = \"en\"\r\n");
     WriteFile(dir, "notes.txt", "[Info]\nlocale=en\n");
     const std::string folder = dir.path().toStdString() + "/";
-    EXPECT_EQ(SettleLanguageInFolder(folder, "", "en_US.UTF-8").language, "English");
-    EXPECT_EQ(SettleLanguageInFolder(folder, "", "de_AT").index, 0);
-    EXPECT_EQ(SettleLanguageInFolder(folder + "none/", "English", "en").index, -1);
+    EXPECT_EQ(SettleLanguageInFolder(folder, "", "en_US.UTF-8").language +
+                  SettleLanguageInFolder(folder, "", "de_AT").language +
+                  std::to_string(SettleLanguageInFolder(folder + "none/", "English", "en").index),
+              "EnglishDeutsch-1");
 }
 
 } // namespace
