@@ -1,5 +1,5 @@
 // vostrand-upload against vostrand-service, tinyproxy or a raw server started here.
-#include "Support.h"
+#include "support/Support.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The about dialog as real widgets, offscreen: captions of the language file, values, the links'
 // targets and the back link.
-#include "Support.h"
+#include "support/Support.h"
 
 #include "gui/frmAbout.h"
 #include "settings/modConfig.h"

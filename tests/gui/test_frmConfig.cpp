@@ -1,6 +1,6 @@
 // The options dialog as real widgets, offscreen: keys, focus, clicks and texts reach the rules
 // (tested in the ui suite), and the buttons store or drop.
-#include "Support.h"
+#include "support/Support.h"
 
 #include "gui/frmConfig.h"
 #include "settings/modConfig.h"

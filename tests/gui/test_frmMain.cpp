@@ -1,6 +1,6 @@
 // The main window as real widgets (offscreen) against vostrand-service on loopback, dialogs
 // answered by the window's answerer: what the widgets add to the queue (tested in the ui suite).
-#include "Support.h"
+#include "support/Support.h"
 
 #include "gui/SingleInstance.h"
 #include "gui/UploadListModel.h"

@@ -217,15 +217,12 @@ Service::Service(const std::vector<std::string>& extraArguments) {
     for (const std::string& argument : extraArguments)
         arguments << QString::fromStdString(argument);
     m_Process.start(QString::fromStdString(BinPath("vostrand-service")), arguments);
-    if (!Until(
-            [this] { return m_Process.canReadLine() || m_Process.state() == QProcess::NotRunning; },
-            15000) ||
-        !m_Process.canReadLine())
-        return;
-    std::string line = m_Process.readLine().trimmed().toStdString();
-    if (line.rfind("http", 0) != 0)
-        return;
-    m_BaseUrl = line.back() == '/' ? line : line + "/";
+    Until([this] { return m_Process.canReadLine() || m_Process.state() == QProcess::NotRunning; },
+          15000);
+    // Its first line is the base URL it serves.
+    const std::string line = m_Process.readLine().trimmed().toStdString();
+    if (line.rfind("http", 0) == 0)
+        m_BaseUrl = line.back() == '/' ? line : line + "/";
 }
 
 Service::~Service() {
