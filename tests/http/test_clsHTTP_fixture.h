@@ -86,9 +86,12 @@ struct HttpHarness : Recorder {
         net->Accept();
         return net->Sends().empty() ? std::string() : net->Sends()[0];
     }
-    std::string Start(const std::string& url, int32_t flags = 0) {
+    // Submitted and sent; the record starts after the request.
+    void Start(const std::string& url, int32_t flags = 0) {
         Prepare(url, flags);
-        return Go();
+        Go();
+        net->DrainAll();
+        events.clear();
     }
     // The server sends the arrivals and closes.
     void Answer(const std::vector<std::string>& arrivals) {
