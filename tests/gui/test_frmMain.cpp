@@ -66,10 +66,9 @@ protected:
     QString File(const char* name, int64_t size) const {
         return QString::fromStdString(WriteRandomFile(m_Dir, name, size));
     }
-    std::unique_ptr<frmMain> Open(const std::string& baseUrl,
-                                  const std::string& languages = BinPath("language/")) {
+    std::unique_ptr<frmMain> Open(const std::string& languages = BinPath("language/")) {
         auto window = std::make_unique<frmMain>(frmMainSetup{
-            m_Settings, m_Texts, Config(), languages, baseUrl, NumberFormat{}, &m_Dialogs});
+            m_Settings, m_Texts, Config(), languages, s_Service->BaseUrl(), {}, &m_Dialogs});
         m_Tester = std::make_unique<QAbstractItemModelTester>(
             window->Model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
         window->show();
@@ -78,25 +77,12 @@ protected:
     static bool Ready(const frmMain& window) {
         return Until([&] { return window.MenuAction(Command::HelpAbout)->isEnabled(); }, 15000);
     }
-    static std::string Column(const frmMain& window, UploadColumn column,
-                              int role = Qt::DisplayRole) {
+    static std::string Column(const frmMain& window, UploadColumn col, int role = Qt::DisplayRole) {
         QStringList values;
         for (int row = 0; row < window.Model()->rowCount(); ++row)
-            values << window.Model()->index(row, static_cast<int>(column)).data(role).toString();
+            values << window.Model()->index(row, static_cast<int>(col)).data(role).toString();
         return values.join('|').toStdString();
     }
-    // As a file manager's drag arrives: the drop goes to whoever accepted the enter.
-    static void Drop(frmMain& window, const QString& path) {
-        QMimeData data;
-        data.setUrls({QUrl::fromLocalFile(path)});
-        QWidget* target = window.List()->viewport();
-        QDragEnterEvent enter(target->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, {});
-        QApplication::sendEvent(target, &enter);
-        QDropEvent drop(target->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, {});
-        QApplication::sendEvent(target, &drop);
-    }
-    // What a user can reach (menu entries inside enabled menus, buttons, the language menu,
-    // dropping) and whether the run's progress shows.
     // What a user can reach: entries inside enabled menus, buttons, languages, drops; progress.
     static std::string State(const frmMain& window) {
         const auto reachable = [](QAction* action) {
@@ -118,7 +104,7 @@ protected:
         return names.join(' ').toStdString();
     }
 
-    static Service* s_Service;
+    static inline Service* s_Service = nullptr;
     QTemporaryDir m_Dir;
     ConfigSettings m_Settings;
     modLanguage::TextLists m_Texts;
@@ -126,18 +112,14 @@ protected:
     std::unique_ptr<QAbstractItemModelTester> m_Tester;
 };
 
-Service* WindowTest::s_Service = nullptr;
-
 // Every language file here captions the entries alike: the stored one comes up, and a switch
 // loads the file of the entry clicked and changes every text at once.
 TEST_F(WindowTest, ALanguageEntrySwitchesToItsOwnFileWhateverItsCaption) {
     // Each key with its %1 as shown: the panels fill in 0 files and the service's 100 MB.
-    const QStringList keys =
-        QString(
-            "Window.Caption %1;Menu(\"mnuEditAdd\").Caption %1;Toolbar.Button(\"upload\").Tooltip "
-            "%1;Listview.Column(13).Text %1;Statusbar.Panel(\"file_count\").Text 0;"
-            "Statusbar.Panel(\"upload_maxfilesize\").Text 100;Status(1) %1")
-            .split(';');
+    const QStringList keys({"Window.Caption %1", "Menu(\"mnuEditAdd\").Caption %1",
+                            "Toolbar.Button(\"upload\").Tooltip %1", "Listview.Column(13).Text %1",
+                            "Statusbar.Panel(\"file_count\").Text 0",
+                            "Statusbar.Panel(\"upload_maxfilesize\").Text 100", "Status(1) %1"});
     QTemporaryDir languages;
     QString given[2];
     for (const QString name : {"Alpha", "Beta"}) {
@@ -150,24 +132,22 @@ TEST_F(WindowTest, ALanguageEntrySwitchesToItsOwnFileWhateverItsCaption) {
         WriteFile(languages, (name + ".ini").toStdString(), ini.toUtf8().toStdString());
     }
     ASSERT_TRUE(modConfig::WriteIniValue(Config(), "Main", "language", "Beta", true));
-    auto window = Open(s_Service->BaseUrl(), languages.path().toStdString());
+    auto window = Open(languages.path().toStdString());
     ASSERT_TRUE(Ready(*window));
     const auto shown = [&] {
-        QString texts;
-        for (const QString& text :
-             {window->windowTitle(), window->MenuAction(Command::EditAdd)->text(),
-              window->ButtonAction(Command::UploadStart)->toolTip(),
-              window->Model()->headerData(12, Qt::Horizontal).toString(), window->Panel(1)->text(),
-              window->Panel(2)->text(), QString::fromStdString(m_Texts.GetStatusText(1))})
-            texts += text + "|";
+        QStringList texts({window->windowTitle(), window->MenuAction(Command::EditAdd)->text(),
+                           window->ButtonAction(Command::UploadStart)->toolTip(),
+                           window->Model()->headerData(12, Qt::Horizontal).toString(),
+                           window->Panel(1)->text(), window->Panel(2)->text(),
+                           QString::fromStdString(m_Texts.GetStatusText(1))});
         for (QAction* entry : window->LanguageEntries())
-            texts += entry->text() + (entry->isChecked() ? "* " : " ");
-        return texts;
+            texts << entry->text() + (entry->isChecked() ? "*" : "");
+        return texts.join('|');
     };
-    EXPECT_EQ(shown(), given[1] + "Sprache Sprache* ");
+    EXPECT_EQ(shown(), given[1] + "Sprache|Sprache*");
     window->LanguageEntries()[0]->trigger();
     EXPECT_EQ(QString::fromStdString(m_Settings.Language()) + " " + shown(),
-              "Alpha " + given[0] + "Sprache* Sprache ");
+              "Alpha " + given[0] + "Sprache*|Sprache");
 }
 
 // Files come by the add button, from a second start of the program and by a drop; the list's
@@ -180,7 +160,7 @@ TEST_F(WindowTest, AddsHandsOverDropsRunsCopiesAndRemovesAgainstTheService) {
     QTemporaryDir runtime;
     SingleInstance first(runtime.path());
     ASSERT_TRUE(first.Acquire());
-    auto window = Open(s_Service->BaseUrl());
+    auto window = Open();
     QObject::connect(&first, &SingleInstance::FilesReceived, window.get(),
                      [&](const QStringList& files) { window->AddFilesLater(files); });
     EXPECT_EQ(State(*window), "mnuFileExit language"); // until the service answered
@@ -201,7 +181,13 @@ TEST_F(WindowTest, AddsHandsOverDropsRunsCopiesAndRemovesAgainstTheService) {
     EXPECT_TRUE(second.exitStatus() == QProcess::NormalExit && second.exitCode() == 0)
         << second.readAllStandardError().toStdString();
     ASSERT_TRUE(Until([&] { return Column(*window, UploadColumn::FileName) == "a.txt|c.dat"; }));
-    Drop(*window, b);
+    QMimeData dragged; // as a file manager drags: the drop goes to whoever took the enter
+    dragged.setUrls({QUrl::fromLocalFile(b)});
+    QWidget* target = window->List()->viewport();
+    QDragEnterEvent enter(target->rect().center(), Qt::CopyAction, &dragged, Qt::LeftButton, {});
+    QApplication::sendEvent(target, &enter);
+    QDropEvent drop(target->rect().center(), Qt::CopyAction, &dragged, Qt::LeftButton, {});
+    QApplication::sendEvent(target, &drop);
     window->ButtonAction(Command::UploadStart)->trigger();
     EXPECT_EQ(
         State(*window),
@@ -218,10 +204,9 @@ TEST_F(WindowTest, AddsHandsOverDropsRunsCopiesAndRemovesAgainstTheService) {
         QString::fromStdString(Column(*window, UploadColumn::DownloadUrl)).split('|');
     EXPECT_TRUE(urls[0].startsWith(QString::fromStdString(s_Service->BaseUrl())) &&
                 urls[0].endsWith("/a.txt"));
+    const auto rows = QItemSelectionModel::Select | QItemSelectionModel::Rows;
     for (int row : {2, 0}) // in click order; the links come in list order
-        window->List()->selectionModel()->select(window->Model()->index(row, 0),
-                                                 QItemSelectionModel::Select |
-                                                     QItemSelectionModel::Rows);
+        window->List()->selectionModel()->select(window->Model()->index(row, 0), rows);
     window->MenuAction(Command::EditCopyUrls)->trigger();
     EXPECT_EQ(QApplication::clipboard()->text(), urls[0] + "\r\n" + urls[2]);
     window->MenuAction(Command::EditRemove)->trigger();
@@ -242,22 +227,20 @@ TEST_F(WindowTest, AddsHandsOverDropsRunsCopiesAndRemovesAgainstTheService) {
 // Also: minimised without a notification area, the window stays minimised, not hidden.
 TEST_F(WindowTest, ARunThatEndsUnseenIsAnnouncedOnTheDesktop) {
     if (qEnvironmentVariableIsEmpty("VOSTRAND_PRIVATE_BUS")) { // again, on a bus of its own
-        EXPECT_EQ(QProcess::execute("dbus-run-session",
-                                    {"--", "env", "VOSTRAND_PRIVATE_BUS=1",
-                                     QCoreApplication::applicationFilePath(),
-                                     "--gtest_filter=*.ARunThatEndsUnseenIsAnnouncedOnTheDesktop"}),
-                  0);
+        EXPECT_EQ(0,
+                  QProcess::execute("dbus-run-session", {"--", "env", "VOSTRAND_PRIVATE_BUS=1",
+                                                         QCoreApplication::applicationFilePath(),
+                                                         "--gtest_filter=*.ARunThatEndsUnseen*"}));
         return;
     }
-    QDBusConnection bus =
-        QDBusConnection::connectToBus(QDBusConnection::SessionBus, "notification-server");
+    auto bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "notification-server");
     NotificationServer server;
     ASSERT_TRUE(bus.registerObject("/org/freedesktop/Notifications", &server,
                                    QDBusConnection::ExportAllSlots));
     ASSERT_TRUE(bus.registerService("org.freedesktop.Notifications"));
     ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
 
-    auto window = Open(s_Service->BaseUrl());
+    auto window = Open();
     ASSERT_TRUE(Ready(*window));
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));

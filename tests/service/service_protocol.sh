@@ -4,16 +4,17 @@
 set -uo pipefail
 SVC=$(realpath "${1:?usage: service_protocol.sh <vostrand-service> <scenario>}") SCENARIO=${2:?}
 W=$(mktemp -d "${TMPDIR:-/tmp}/vostrand-service-test.XXXXXX")
-ST=$W/storage PID="" BASE="" WRAP=() QUIET=(--quiet) FAILS=0 N=0 TYPE=application/octet-stream
+ST=$W/storage PID="" BASE="" WRAP="" QUIET=--quiet FAILS=0 N=0 TYPE=application/octet-stream
 FIELDS=(sessionid UploadSession AccessKey maxfilesize phpuploadscript returnurl)
-declare -A F # the hidden fields of the last form
+declare -A F C # the hidden fields of the last form; the cookies of a login
 # A background walk runs the trap too.
 trap '[[ $BASHPID != "$$" ]] || { [[ -z $PID ]] || kill "$PID"; wait; rm -rf "$W"; }' EXIT
 cd "$W" || exit 1
 
 fail() { echo "FAIL: $*" >&2 && FAILS=$((FAILS + 1)); }
-is() { [[ $2 == "$3" ]] || fail "$1: expected '$2', got '$3'"; } # what, expected, actual
-has() { [[ $2 == *"$3"* ]] || fail "$1: '$3' not found"; }      # what, text, needle
+# is: what, expected, actual; has: what, text, needles...
+is() { [[ $2 == "$3" ]] || fail "$1: expected '$2', got '$3'"; }
+has() { for n in "${@:3}"; do [[ $2 == *"$n"* ]] || fail "$1: '$n' not found"; done; }
 sha() { sha256sum <"$1" | cut -c1-64; }
 rnd() { while (($#)); do head -c "$2" /dev/urandom >"$1" && shift 2; done; } # path, bytes...
 code() { curl -s -o /dev/null -w '%{http_code}' "${@:2}" "$1"; }             # url, curl options...
@@ -23,9 +24,9 @@ port() { local p=${BASE##*:} && echo "${p%/}"; }
 # The value after the first left marker up to the next right one, as the client reads it.
 between() { [[ $1 == *"$2"*"$3"* ]] && local r=${1#*"$2"} && printf '%s' "${r%%"$3"*}"; }
 
-start() { # options... (a later --port replaces --port 0)
+start() { # options... (a later --port replaces --port 0); WRAP: a command to run it under
     : >"$W/out"
-    "${WRAP[@]}" "$SVC" --port 0 --storage "$ST" "${QUIET[@]}" "$@" >"$W/out" 2>"$W/err" &
+    $WRAP "$SVC" --port 0 --storage "$ST" $QUIET "$@" >"$W/out" 2>"$W/err" &
     PID=$!
     until BASE=$(head -n 1 "$W/out") && [[ -n $BASE ]]; do
         kill -0 "$PID" 2>/dev/null || { echo "service did not start: $(<"$W/err")" >&2 && exit 1; }
@@ -38,6 +39,7 @@ stop() { # signal (TERM): the service must end with code 0, within 10 s
     wait "$PID"
     is "exit code after SIG${1:-TERM}" 0 "$?" && PID=""
 }
+restart() { stop && start --port "$(port)"; } # on the same port, so the links stay valid
 
 # The start page: JAR (a cookie jar, or a Cookie header as text), PAGE (head, body), ACTION, F.
 form() { # cookie jar (default: a new one)
@@ -68,8 +70,7 @@ ${F[UploadSession]}&AccessKey=${F[AccessKey]}&uploadmode=1&submitnums=1&toemail=
 }
 walk() { # file, name as sent, password: a new form, the post, its redirect, the links
     local to
-    form && upload "$@"
-    to=$(between "$UP" 'Location: ' $'\r')
+    form && upload "$@" && to=$(between "$UP" 'Location: ' $'\r')
     is "upload answer, redirect target" "302 ${F[returnurl]}" "${UP: -3} $to"
     is "redirect target answer" 200 "$(code "$to" -b "$JAR")"
     links
@@ -77,7 +78,7 @@ walk() { # file, name as sent, password: a new form, the post, its redirect, the
 }
 
 scenario_protocol() {
-    local head wrong sent want keys
+    local head wrong sent want e k
     start --client-version 1.00.0010 --news $'Wartung\r\nMontag'
     form "$W/jar"
     grep -qE $'^Set-Cookie: PHPSESSID=[0-9a-f]+; path=/\r$' <<<"$PAGE" || fail "cookie: $PAGE"
@@ -93,16 +94,12 @@ scenario_protocol() {
     [[ $DL == "${BASE}download/"* && $DEL == "${BASE}delete/"* ]] || fail "links: $DL $DEL"
     head=$(curl -s -D - -o back.bin "$DL" | tr -d '\r')
     is "download bytes" "$(sha data.bin)" "$(sha back.bin)"
-    for f in "Length: 307200" 'filename="data.jpg"' "Type: image/jpeg"; do
-        has "download head" "$head" "$f"
-    done
-    head=$(curl -s -D - -o part.bin -r 1000-2999 "$DL" | tr -d '\r')
-    has "range" "$head" "Content-Range: bytes 1000-2999/307200"
-    is "range bytes" "$(tail -c +1001 data.bin | head -c 2000 | sha256sum)" "$(sha256sum <part.bin)"
-    keys="UploadSession=${F[UploadSession]}&AccessKey="
+    has "download head" "$head" "Length: 307200" 'filename="data.jpg"' "Type: image/jpeg"
+    has range "$(curl -s -D - -o part -r 1000-2999 "$DL")" "Content-Range: bytes 1000-2999/307200"
+    is "range bytes" "$(tail -c +1001 data.bin | head -c 2000 | sha256sum)" "$(sha256sum <part)"
+    e=${BASE}emaillinks.php k="UploadSession=${F[UploadSession]}&AccessKey="
     is "links with a wrong AccessKey, without the session cookie" "403 403" \
-        "$(code "${BASE}emaillinks.php" -b "$JAR" -d "${keys}0") $(code "${BASE}emaillinks.php" \
-            -d "$keys${F[AccessKey]}")"
+        "$(code "$e" -b "$JAR" -d "${k}0") $(code "$e" -d "$k${F[AccessKey]}")"
 
     # Fetching the delete link (a previewer, a mail scanner) only asks; the page's button posts.
     has "the delete link asks" "$(curl -s "$DEL")" '<form method="post">'
@@ -129,7 +126,6 @@ ROWS
     is "files named passwd" "" "$(find "$W" /etc/passwd -name passwd -newer data.bin)"
     is "stored names that are no ids, imprint" " 200" "$(find "$ST/files" -type f -regextype egrep \
         -not -regex '.*/[0-9a-f]{16}') $(code "${BASE}imprint.php")"
-    stop
 }
 
 login() { # user:password; the names of the cookies set, in order, and their values
@@ -149,7 +145,6 @@ scenario_premium() {
     is "cookies of good and wrong logins" "$all|$all|$all|$all|PHPSESSID|PHPSESSID|" "$got"
 
     # The Cookie header as the client builds it from the login's answer.
-    declare -A C
     while read -r name a; do C[$name]=$a; done < <(login alice:s3cret)
     uid=${C[king_uid]} hash=${C[king_passhash]}
     rnd data.bin 20480
@@ -167,7 +162,6 @@ forged|king_uid=$uid; king_passhash=0123
 ROWS
     is "accounts of the uploads" "premium.bin=alice later.bin=alice forged.bin=" \
         "$(sed -E 's/.*\tname=([^\t]*).*\tuser=([^\t]*).*/\1=\2/' "$ST/index.log" | xargs)"
-    stop
 }
 
 # Parallel walks; files taken away under the service; restarts that keep the links; a full disk.
@@ -197,8 +191,7 @@ scenario_storage() {
         read -r dl del <"c$i.links" && is "c$i after a restart" "$(sha "c$i.bin")" "$(got "$dl")"
     done
     is "deleted before the restart; delete after" "404 200" "$(code "$gone") $(code "$del" -d '')"
-    stop
-    start --port "$(port)"
+    restart
     is "deleted, uploaded after the torn line, after a restart" "404 $(sha c1.bin)" \
         "$(code "$dl") $(got "$DL")"
     rm -rf "$ST" # the next upload makes the folders again
@@ -207,19 +200,15 @@ scenario_storage() {
     stop
 
     rm -rf "$ST"
-    WRAP=(prlimit --fsize=4096) # a file-size limit of 4 KiB stands in for a full disk
-    start
+    WRAP="prlimit --fsize=4096" start # a file-size limit of 4 KiB stands in for a full disk
     rnd small.bin 100 big.bin 16384
     walk small.bin small.bin ""
     is "a file the disk refuses; files" "500 1" "$(answer big.bin b "") $(count "$ST"/{files,tmp})"
     # An index line that does not fit is taken back whole: the delete line after it stays its own.
     is "an index line the disk refuses; delete after it" "500 200" \
         "$(answer small.bin "$(printf 'n%.0s' {1..4000})" "") $(code "$DEL" -d '')"
-    stop
-    WRAP=()
-    start --port "$(port)"
+    restart
     is "deleted file after a restart; files stored" "404 0" "$(code "$DL") $(count "$ST/files")"
-    stop
 }
 
 scenario_refused() {
@@ -255,7 +244,6 @@ ROWS
 $(code "${b}download/..%2f..%2fetc%2fpasswd") $(code "${b}emaillinks.php" -d '') \
 $(code "${b}emaillinks.php" --data-binary @<(head -c 2000000 /dev/zero)) \
 $(code "${b}login.php" -H 'Transfer-Encoding: chunked' -F act=login -F user=alice -F pass=x)"
-    stop
 }
 
 # Requests no browser sends get an error answer, cost bounded descriptors, and it goes on serving.
@@ -268,8 +256,7 @@ scenario_hostile() {
 $(code "$BASE" -H @flood)"
     # Connections that send half a head hold no more than a worker each, and only so many wait.
     for i in {1..220}; do
-        exec {fd}<>"/dev/tcp/127.0.0.1/$(port)"
-        fds+=("$fd")
+        exec {fd}<>"/dev/tcp/127.0.0.1/$(port)" && fds+=("$fd")
         ((i > 20)) || printf 'GET / HTTP/1.1\r\n' >&"$fd"
         ((i != 20)) || beside=$(sleep 0.3 && code "$BASE" -m 5)
     done
@@ -280,7 +267,6 @@ $(code "$BASE" -H @flood)"
     is "Host header injection" 0 "$(curl -s -H 'Host: evil"><script>' "$BASE" | grep -c 'evil"')"
     has "links follow the Host header" "$(curl -s -H "Host: localhost:$(port)" "$BASE")" \
         "action=\"http://localhost:$(port)/upload.php"
-    stop
 }
 
 scenario_process() {
@@ -301,8 +287,7 @@ scenario_process() {
     is "partial files after a stop" 0 "$(count "$ST/tmp")"
 
     # Without --quiet: one line per request on stderr, without the query (passwords, keys).
-    QUIET=()
-    start
+    QUIET="" start
     curl -s "${BASE}toolconfig.php" "${BASE}download/0123456789abcdef/x?password=hunter2" \
         "${BASE}x%0a127.0.0.1%20GET%20/forged" >/dev/null
     stop INT
@@ -310,9 +295,8 @@ scenario_process() {
 $(wc -l <"$W/err") $(grep -c 'GET /toolconfig.php 200' "$W/err") $(grep -c hunter2 "$W/err")"
 }
 
-case $SCENARIO in
-protocol | premium | storage | refused | hostile | process) "scenario_$SCENARIO" ;;
-*) echo "unknown scenario: $SCENARIO" >&2 && exit 2 ;;
-esac
+declare -F "scenario_$SCENARIO" >/dev/null || { echo "unknown scenario: $SCENARIO" >&2 && exit 2; }
+"scenario_$SCENARIO"
+[[ -z $PID ]] || stop # every service a scenario leaves running must end cleanly as well
 ((FAILS == 0)) || { echo "$SCENARIO: $FAILS check(s) failed" >&2 && exit 1; }
 echo "$SCENARIO: ok"

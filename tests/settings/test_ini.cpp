@@ -12,16 +12,14 @@
 
 using namespace std::string_literals;
 using modConfig::WriteIniValue;
-using testsupport::ReadAll;
-using testsupport::WriteFile;
+using namespace testsupport;
 
 namespace {
 
 const std::string kMissing = "<missing>";
 
-std::string Read(const std::string& file, const std::string& section, const std::string& key,
-                 bool flush = false) {
-    return modConfig::ReadIniValue(file, section, key, kMissing, flush);
+std::string Read(const std::string& file, const std::string& section, const std::string& key) {
+    return modConfig::ReadIniValue(file, section, key, kMissing);
 }
 
 ConfigSettings Loaded(const std::string& path) {
@@ -39,26 +37,23 @@ TEST(Ini, NamesMatchWithoutLetterCaseAndValuesLoseBlanksAndOneQuotePair) {
         "empty=\r\nMenu(\"mnuFile\").Caption=&Datei\r\nno equals sign\r\n[Other]\r\nkey=other\r\n"
         "[main]\r\nnul=\"v" + std::string(1, '\0') + "w\"\r\nlong=" +
         std::string(1000, 'x')); // no final break
-    // section|key|value; "[Broken" opens no section, a line without a name or "=" is no key.
-    const char* rows[] = {"MAIN|key|plain", "Main|spaced|x y", "Main|quoted|  padded  ",
-        "Main|double|\"twice\"", "Main|lone|\"", "Main|empty|", "Other|key|other",
-        "Main|menu(\"MNUFILE\").caption|&Datei", "Main|Menu('mnuFile').Caption|<missing>",
-        "Broken|x|<missing>", "||<missing>", "Main|no equals sign|<missing>"};
+    // section, key, value; "[Broken" opens no section, a line without a name or "=" is no key.
+    const char* rows[][3] = {{"MAIN", "key", "plain"}, {"Main", "spaced", "x y"},
+        {"Main", "Menu('mnuFile').Caption", "<missing>"}, {"Main", "no equals sign", "<missing>"},
+        {"Main", "menu(\"MNUFILE\").caption", "&Datei"}, {"Main", "double", "\"twice\""},
+        {"Main", "quoted", "  padded  "}, {"Broken", "x", "<missing>"}, {"Other", "key", "other"},
+        {"Main", "empty", ""}, {"", "", "<missing>"}, {"Main", "lone", "\""}};
     // clang-format on
-    for (const std::string row : rows) {
-        const size_t bar = row.find('|'), value = row.find('|', bar + 1) + 1;
-        EXPECT_EQ(Read(file, row.substr(0, bar), row.substr(bar + 1, value - bar - 2)),
-                  row.substr(value));
-    }
-    EXPECT_EQ(Read(file, "Main", "long") + Read(file, "Main", "nul"),
-              std::string(1000, 'x') + "v\0w"s);
-    EXPECT_EQ(Read(file + "x", "Main", "Key") + Read(dir.path().toStdString(), "Main", "Key"),
-              kMissing + kMissing);
+    for (const auto& [section, key, value] : rows)
+        EXPECT_EQ(Read(file, section, key), value) << key;
+    EXPECT_EQ(Read(file, "Main", "long") + Read(file, "Main", "nul") +
+                  Read(file + "x", "Main", "Key") + Read(dir.path().toStdString(), "Main", "Key"),
+              std::string(1000, 'x') + "v\0w"s + kMissing + kMissing);
     // Changes made to the file between reads are seen, even of the same size.
     WriteFile(dir, "a.ini", "[S]\nk=one\n");
     EXPECT_EQ(Read(file, "S", "k"), "one");
     WriteFile(dir, "a.ini", "[S]\nk=two\n");
-    EXPECT_EQ(Read(file, "S", "k", true), "two");
+    EXPECT_EQ(modConfig::ReadIniValue(file, "S", "k", kMissing, true), "two");
     ::unlink(file.c_str());
     EXPECT_EQ(Read(file, "S", "k"), kMissing);
 }
@@ -130,8 +125,7 @@ TEST(Ini, FailedSavesLeaveTheDiskAsItWas) {
         EXPECT_FALSE(saves[0](path) || saves[1](path));
     }
     ::alarm(0);
-    struct stat f {
-    }, h{};
+    struct stat f = {}, h = {};
     EXPECT_TRUE(::lstat(fifo.c_str(), &f) == 0 && S_ISFIFO(f.st_mode) &&
                 ::lstat(huge.c_str(), &h) == 0 && h.st_size == 64 << 20);
     const std::string big = WriteFile(dir, "big.ini", "[S]\nk=" + std::string(300000, 'v') + "\n");
@@ -157,8 +151,7 @@ TEST(Config, WithoutAFileTheDefaultsHoldAndTheSaveListsEveryKey) {
 }
 
 TEST(Config, NumbersBooleansAndTextsSurviveLoadAndSave) {
-    // section, key, the value stored, the value after a load and a save: the leading number
-    // with blanks inside skipped, halves to the even neighbour.
+    // section, key, stored, after a load and a save (leading number, blanks skipped, .5 to even)
     // clang-format off
     const std::tuple<const char*, const char*, std::string, std::string> rows[] = {
         {"Main", "window_state", " 2 ", "2"}, {"Upload", "remove_complete_files", "2", "1"},
@@ -173,7 +166,7 @@ TEST(Config, NumbersBooleansAndTextsSurviveLoadAndSave) {
     QTemporaryDir dir;
     std::string text;
     for (const auto& [section, key, stored, saved] : rows)
-        text += std::string("[") + section + "]\n" + key + "=" + stored + "\n";
+        text += "["s + section + "]\n" + key + "=" + stored + "\n";
     const std::string path = WriteFile(dir, "config.ini", text);
     ConfigSettings settings = Loaded(path);
     ASSERT_TRUE(modConfig::SaveConfig(settings, path));
@@ -185,8 +178,7 @@ TEST(Config, NumbersBooleansAndTextsSurviveLoadAndSave) {
     // A proxy port outside 1 to 65535 switches the proxy off.
     std::string ports;
     for (const char* stored : {"0", "70000", "", "abc", "  3128  ", "65535", "1", "99999999999"}) {
-        const ConfigSettings proxy =
-            Loaded(WriteFile(dir, "proxy.ini", std::string("[Proxy]\nuse=1\nport=") + stored));
+        const auto proxy = Loaded(WriteFile(dir, "proxy.ini", "[Proxy]\nuse=1\nport="s + stored));
         ports += std::to_string(proxy.ProxyUse()) + ":" + std::to_string(proxy.ProxyPort()) + " ";
     }
     EXPECT_EQ(ports, "0:8080 0:8080 0:8080 0:8080 1:3128 1:65535 1:1 0:8080 ");
@@ -195,17 +187,15 @@ TEST(Config, NumbersBooleansAndTextsSurviveLoadAndSave) {
 TEST(Config, ConfigFilePathPrefersTheProgramFolder) {
     QTemporaryDir dir;
     const std::string folder = dir.path().toStdString();
-    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
-    const auto restore = qScopeGuard([&saved] {
+    const auto restore = qScopeGuard([saved = qgetenv("XDG_CONFIG_HOME")] {
         saved.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", saved);
     });
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(folder + "/xdg"));
-    // A program folder we cannot write to (here: one that is gone) sends it to the user's folder,
-    // which the first save creates.
+    // A program folder we cannot write to (here: a gone one) sends it to the user's folder.
     const std::string user = modConfig::ConfigFilePath(folder + "/gone");
     EXPECT_EQ(modConfig::ConfigFilePath(folder + "/") + " " + user,
               folder + "/config.ini " + folder + "/xdg/vostrand-uploader/config.ini");
-    EXPECT_TRUE(modConfig::SaveConfig(ConfigSettings{}, user));
+    EXPECT_TRUE(modConfig::SaveConfig(ConfigSettings{}, user)); // which the first save creates
 }
 
 } // namespace
