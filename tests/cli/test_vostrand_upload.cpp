@@ -318,6 +318,22 @@ TEST_F(CliTest, BadCommandLinesEndWithCodeTwo) {
 }
 
 // Ctrl+C while the body is on its way: the next file is not started, the summary still comes.
+TEST_F(CliTest, RetryRecoversFromAFailedFirstAttempt) {
+    RawServer server;
+    const std::string base = server.BaseUrl();
+    // The first attempt gets 503 for the page; the retry goes through.
+    server.Respond(Info).Respond(Answer("503 Service Unavailable", "busy")).Respond(Page(server));
+    server.Respond(Answer("302 Found\r\nLocation: " + base + "done.php", ""))
+        .Respond(Answer("200 OK", "ok"))
+        .Respond(Answer("200 OK", "<A id=downloadhref href=\"" + base +
+                                      "d/late\">x</A><A id=filedelhref href=\"" + base +
+                                      "del/late\">y</A>"));
+    const Result result =
+        Run({"--base-url", base, "--retries", "1", WriteFile(dir, "late.txt", "late")});
+    EXPECT_EQ(std::to_string(result.code) + " " + result.out, "0 " + base + "d/late\n")
+        << result.err;
+}
+
 TEST_F(CliTest, InterruptCancelsTheRunningUploadAndStillReports) {
     RawServer server;
     server.Respond(Info).Respond(Page(server)).Add({Step::Stall()});
