@@ -2,8 +2,8 @@
 // upload (login, start page and form, file post, redirect, links page). Input: an options byte,
 // then arrivals as in fuzz_http_response (a length byte and that many bytes; length 0 closes).
 // Every request is answered by the arrivals that follow it; the end of the input closes.
-#include "FakeSocket.h"
-#include "FuzzInput.h"
+#include "Fixed.h"
+#include "PlayNetwork.h"
 #include "platform/Format.h"
 #include "settings/modConfig.h"
 #include "settings/modLanguage.h"
@@ -13,16 +13,12 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <unistd.h>
 #include <vector>
 
 namespace {
-
-class FixedClock final : public Clock {
-public:
-    TimePoint Now() const override { return std::chrono::system_clock::from_time_t(1'700'000'000); }
-};
 
 const std::string& UploadFile() {
     static const std::string path = [] {
@@ -38,47 +34,18 @@ const std::string& UploadFile() {
     return path;
 }
 
-modLanguage::TextLists Texts() {
-    modLanguage::TextLists texts;
-    std::vector<std::string> status;
-    for (int n = 1; n <= 21; ++n)
-        status.push_back("S" + std::to_string(n));
-    texts.SetStatusTexts(status);
-    return texts;
-}
-
-// Plays the network until done() holds: opens each connection, lets the request go out, then
-// hands over the arrivals. A connection through a proxy goes to the proxy or nowhere.
-template <typename Done>
-void Play(FuzzInput& in, testsupport::FakeSocket& net, bool proxy, Done done) {
-    int idleCloses = 0;
-    while (!done()) {
-        if (net.State() == testsupport::FakeSocket::StateConnecting) {
-            FUZZ_CHECK(net.Host().empty() || net.Host() == (proxy ? "proxy" : "files.example") ||
-                       !proxy);
-            net.ClearRecord();
-            net.Accept();
-            net.DrainAll();
-            continue;
-        }
-        if (in.Empty()) {
-            // Five requests, each with at most five redirects, and the links page ends it.
-            FUZZ_CHECK(++idleCloses <= 6 * 6);
-            net.PeerClose();
-            continue;
-        }
-        const std::string arrival = in.Piece();
-        if (arrival.empty())
-            net.PeerClose();
-        else
-            net.Feed(arrival);
-    }
+// Every request is answered by the arrivals after it. Five requests, each with at most five
+// redirects, and the links page ends it; a connection through a proxy goes to the proxy.
+void Play(FuzzInput& in, testsupport::FakeSocket& net, bool proxy,
+          const std::function<bool()>& done) {
+    PlayNetwork(in, net, 6 * 6, done,
+                [&] { FUZZ_CHECK(!proxy || net.Host().empty() || net.Host() == "proxy"); });
     FUZZ_CHECK(net.SendsWhileNotConnected() == 0);
 }
 
 void PlayInfo(FuzzInput& in, const ConfigSettings& settings, bool proxy) {
     std::vector<testsupport::FakeSocket*> made;
-    FixedClock clock;
+    testsupport::FixedClock clock;
     clsInfo info(settings, testsupport::FakeSocketFactory(&made), clock);
     info.SetBaseUrl("http://files.example/");
     int completes = 0;
@@ -96,8 +63,8 @@ void PlayInfo(FuzzInput& in, const ConfigSettings& settings, bool proxy) {
 
 void PlayUpload(FuzzInput& in, ConfigSettings& settings, bool proxy) {
     std::vector<testsupport::FakeSocket*> made;
-    FixedClock clock;
-    const modLanguage::TextLists texts = Texts();
+    testsupport::FixedClock clock;
+    const modLanguage::TextLists texts = testsupport::GermanTexts();
     const NumberFormat format;
     clsUpload upload(settings, texts, format, testsupport::FakeSocketFactory(&made), clock);
     upload.SetBaseUrl("http://files.example/");

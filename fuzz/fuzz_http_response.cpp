@@ -1,8 +1,7 @@
 // clsHTTP's response reception. Input: an options byte, then arrivals, each a length byte and
 // that many bytes; an arrival of length 0 is the peer closing. A followed redirect opens the
 // next connection, which the arrivals after it answer. The end of the input closes.
-#include "FakeSocket.h"
-#include "FuzzInput.h"
+#include "PlayNetwork.h"
 #include "http/clsHTTP.h"
 
 #include <memory>
@@ -81,40 +80,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     http.AddHeader("Cookie", "PHPSESSID=secret", true);
     http.Submit();
 
-    int idleCloses = 0;
-    while (completes == 0) {
-        if (net.State() == testsupport::FakeSocket::StateConnecting) {
-            net.ClearRecord();
-            net.Accept(); // a connection to no host fails here instead
-            if (!net.Sends().empty()) {
-                // What goes out names a real host, to the proxy or to that host itself.
-                const std::string& head = net.Sends().front();
-                const std::string host = HostLine(head);
-                FUZZ_CHECK(!host.empty() && host[0] != ':');
-                if (proxy) {
-                    FUZZ_CHECK(net.Host() == "proxy");
-                    FUZZ_CHECK(head.find(" http://" + host) != std::string::npos);
-                } else {
-                    FUZZ_CHECK(host == net.Host() || host.rfind(net.Host() + ":", 0) == 0);
-                }
-            } else {
+    // Every close either ends the request or follows one of at most five redirects.
+    PlayNetwork(
+        in, net, clsHTTP::MaxRedirects + 1, [&] { return completes > 0; },
+        [&] {
+            if (net.Sends().empty()) {
                 FUZZ_CHECK(net.Host().empty() || completes == 1);
+                return;
             }
-            net.DrainAll();
-            continue;
-        }
-        if (in.Empty()) {
-            // Every close either ends the request or follows one of at most five redirects.
-            FUZZ_CHECK(++idleCloses <= clsHTTP::MaxRedirects + 1);
-            net.PeerClose();
-            continue;
-        }
-        const std::string arrival = in.Piece();
-        if (arrival.empty())
-            net.PeerClose();
-        else
-            net.Feed(arrival);
-    }
+            // What goes out names a real host, to the proxy or to that host itself.
+            const std::string& head = net.Sends().front();
+            const std::string host = HostLine(head);
+            FUZZ_CHECK(!host.empty() && host[0] != ':');
+            if (proxy) {
+                FUZZ_CHECK(net.Host() == "proxy");
+                FUZZ_CHECK(head.find(" http://" + host) != std::string::npos);
+            } else {
+                FUZZ_CHECK(host == net.Host() || host.rfind(net.Host() + ":", 0) == 0);
+            }
+        });
 
     FUZZ_CHECK(completes == 1);
     FUZZ_CHECK(redirects <= clsHTTP::MaxRedirects);
