@@ -7,43 +7,16 @@
 # Needs a build (scripts/build, or VOSTRAND_BUILD_DIR) and python3; prints a Markdown table.
 #   bench/client_vs_curl.sh [SIZE_MIB] [SMALL_FILES]
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/.." && pwd)
-bin=${VOSTRAND_BUILD_DIR:-$root/build}/bin
 size_mib=${1:-1024}
 small_count=${2:-200}
+source "$(dirname "$0")/common.sh"
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/vostrand-bench.XXXXXX")
-service_pid=
-cleanup() {
-    if [ -n "$service_pid" ]; then
-        kill "$service_pid" 2>/dev/null || true
-        wait "$service_pid" 2>/dev/null || true
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-mkfifo "$work/service.out"
-"$bin/vostrand-service" --port 0 --storage "$work/storage" --quiet \
-    --max-size-mb $((size_mib + 16)) >"$work/service.out" &
-service_pid=$!
-read -r base <"$work/service.out"
-echo "service at $base" >&2
+start_service "$size_mib"
 
 client=("$bin/vostrand-upload" --base-url "$base" --config "$work/none.ini" --language English
     --quiet --retries 0)
-measure() { python3 "$here/measure.py" "$@"; }
-field() { sed -n "s/.*$1=\([^ ]*\).*/\1/p" <<<"$2"; }
-check() { # check NAME RESULT LINKS_FILE EXPECTED_LINKS
-    if [ "$(field exit "$2")" != 0 ] || [ "$(grep -c '^http' "$3")" != "$4" ]; then
-        echo "$1 failed: $2" >&2
-        exit 1
-    fi
-}
+write_large_file "$size_mib"
 
-echo "writing a file of $size_mib MiB" >&2
-head -c $((size_mib * 1048576)) /dev/urandom >"$work/large.bin"
 echo "uploading it with vostrand-upload" >&2
 large_client=$(measure --stdout "$work/client-large.txt" "${client[@]}" "$work/large.bin")
 check vostrand-upload "$large_client" "$work/client-large.txt" 1

@@ -8,21 +8,8 @@
 # table.
 #   bench/https_client_vs_curl.sh [SIZE_MIB]
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/.." && pwd)
-bin=${VOSTRAND_BUILD_DIR:-$root/build}/bin
 size_mib=${1:-1024}
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/vostrand-bench.XXXXXX")
-service_pid=
-cleanup() {
-    if [ -n "$service_pid" ]; then
-        kill "$service_pid" 2>/dev/null || true
-        wait "$service_pid" 2>/dev/null || true
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/common.sh"
 
 echo "making an authority and a certificate for 127.0.0.1" >&2
 ec=(-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes)
@@ -34,25 +21,9 @@ printf 'subjectAltName=IP:127.0.0.1\n' >"$work/server.ext"
 openssl x509 -req -in "$work/server.csr" -CA "$work/ca.pem" -CAkey "$work/ca.key" \
     -CAcreateserial -days 1 -extfile "$work/server.ext" -out "$work/server.pem" 2>/dev/null
 
-mkfifo "$work/service.out"
-"$bin/vostrand-service" --port 0 --storage "$work/storage" --quiet \
-    --max-size-mb $((size_mib + 16)) --tls-cert "$work/server.pem" --tls-key "$work/server.key" \
-    >"$work/service.out" &
-service_pid=$!
-read -r base <"$work/service.out"
-echo "service at $base" >&2
+start_service "$size_mib" --tls-cert "$work/server.pem" --tls-key "$work/server.key"
+write_large_file "$size_mib"
 
-measure() { python3 "$here/measure.py" "$@"; }
-field() { sed -n "s/.*$1=\([^ ]*\).*/\1/p" <<<"$2"; }
-check() { # check NAME RESULT LINKS_FILE
-    if [ "$(field exit "$2")" != 0 ] || [ "$(grep -c '^https://' "$3")" != 1 ]; then
-        echo "$1 failed: $2" >&2
-        exit 1
-    fi
-}
-
-echo "writing a file of $size_mib MiB" >&2
-head -c $((size_mib * 1048576)) /dev/urandom >"$work/large.bin"
 # Each client runs twice, in turns, and its faster run counts: the first upload after the file
 # was written pays for the disk more than the later ones. Dirty pages are written back before
 # every run, so no run pays for another's disk writes.
@@ -81,12 +52,12 @@ for turn in 1 2; do
     sync
     echo "uploading it with vostrand-upload ($turn)" >&2
     result=$(upload_client)
-    check vostrand-upload "$result" "$work/client.txt"
+    check vostrand-upload "$result" "$work/client.txt" 1 "^https://"
     client=$(faster "${client:-$result}" "$result")
     sync
     echo "uploading it with curl ($turn)" >&2
     result=$(upload_curl)
-    check curl "$result" "$work/curl.txt"
+    check curl "$result" "$work/curl.txt" 1 "^https://"
     curl=$(faster "${curl:-$result}" "$result")
 done
 
