@@ -38,16 +38,12 @@ std::string Get(const QJsonObject& object, const char* key) {
     return object.value(key).toString().toStdString();
 }
 
-std::string Answer(const std::string& head, const std::string& body) {
-    return "HTTP/1.1 " + head + "\r\nContent-Length: " + std::to_string(body.size()) +
-           "\r\nConnection: close\r\n\r\n" + body;
-}
-const std::string Info = Answer("200 OK", "size=100\nversion=1.00.0009\n");
+const std::string Info = HttpAnswer("200 OK", "size=100\nversion=1.00.0009\n");
 // The start page whose form posts to action (default: the server itself).
 std::string Page(const RawServer& server, const std::string& action = {}) {
-    return Answer("200 OK\r\nSet-Cookie: PHPSESSID=abc; path=/",
-                  "<FORM name=uploadform onsubmit=\"return postIt();\" action=\"" +
-                      (action.empty() ? server.BaseUrl() + "upload.php" : action) + "\">");
+    return HttpAnswer("200 OK\r\nSet-Cookie: PHPSESSID=abc; path=/",
+                      "<FORM name=uploadform onsubmit=\"return postIt();\" action=\"" +
+                          (action.empty() ? server.BaseUrl() + "upload.php" : action) + "\">");
 }
 
 // The service's records of stored files, percent-decoded, each as "\tkey=value\t...\t".
@@ -272,7 +268,7 @@ TEST_F(CliTest, EachFailureNamesItsCause) {
         SCOPED_TRACE(row.cause);
         RawServer server;
         server.Respond(Info)
-            .Respond(row.page == "503" ? Answer("503 Service Unavailable", "busy")
+            .Respond(row.page == "503" ? HttpAnswer("503 Service Unavailable", "busy")
                                        : Page(server, row.page))
             .Add(row.post);
         const Result result = Run(
@@ -322,12 +318,14 @@ TEST_F(CliTest, RetryRecoversFromAFailedFirstAttempt) {
     RawServer server;
     const std::string base = server.BaseUrl();
     // The first attempt gets 503 for the page; the retry goes through.
-    server.Respond(Info).Respond(Answer("503 Service Unavailable", "busy")).Respond(Page(server));
-    server.Respond(Answer("302 Found\r\nLocation: " + base + "done.php", ""))
-        .Respond(Answer("200 OK", "ok"))
-        .Respond(Answer("200 OK", "<A id=downloadhref href=\"" + base +
-                                      "d/late\">x</A><A id=filedelhref href=\"" + base +
-                                      "del/late\">y</A>"));
+    server.Respond(Info)
+        .Respond(HttpAnswer("503 Service Unavailable", "busy"))
+        .Respond(Page(server));
+    server.Respond(HttpAnswer("302 Found\r\nLocation: " + base + "done.php", ""))
+        .Respond(HttpAnswer("200 OK", "ok"))
+        .Respond(HttpAnswer("200 OK", "<A id=downloadhref href=\"" + base +
+                                          "d/late\">x</A><A id=filedelhref href=\"" + base +
+                                          "del/late\">y</A>"));
     const Result result =
         Run({"--base-url", base, "--retries", "1", WriteFile(dir, "late.txt", "late")});
     EXPECT_EQ(std::to_string(result.code) + " " + result.out, "0 " + base + "d/late\n")

@@ -74,6 +74,11 @@ std::string FileSha256Hex(const std::string& path) {
     return hash.result().toHex().toStdString();
 }
 
+std::string HttpAnswer(const std::string& head, const std::string& body) {
+    return "HTTP/1.1 " + head + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" +
+           body;
+}
+
 // --- RawServer ------------------------------------------------------------------------------
 
 struct RawServer::Live {

@@ -31,6 +31,9 @@ std::string ReadAll(const std::string& path);
 std::string Sha256Hex(const std::string& bytes);
 std::string FileSha256Hex(const std::string& path);
 
+// "HTTP/1.1 <head>" with the Content-Length of body, then body; head may carry header lines.
+std::string HttpAnswer(const std::string& head, const std::string& body = "");
+
 // One step of what a raw server connection does.
 struct Step {
     enum class Kind { ReadRequest, Send, Stall, Close, Reset };

@@ -5,15 +5,11 @@
 #include "upload/clsInfo.h"
 
 using namespace uitest;
+using testsupport::HttpAnswer;
 
 namespace {
 
 const std::string Idle = "-111--1111110111 -11--------10-11 10"; // with rows, no run
-
-std::string Answer(const std::string& head, const std::string& body = "") {
-    return "HTTP/1.1 " + head + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" +
-           body;
-}
 
 class DriverTest : public QueueTest {
 protected:
@@ -27,12 +23,14 @@ protected:
     }
     // The four answers of an upload that ends with links for name, then the work it posted.
     void ServeUpload(const std::string& name) {
-        Serve(Answer("200 OK\r\nSet-Cookie: PHPSESSID=s",
-                     R"(<FORM name=uploadform onsubmit="return postIt();" action="/upload.php">)"));
-        Serve(Answer("302 Found\r\nLocation: /done.php"));
-        Serve(Answer("200 OK", "ok"));
-        Serve(Answer("200 OK", "<A id=downloadhref href=\"http://d/" + name +
-                                   "\">x</A><A id=filedelhref href=\"http://del/" + name + "\">"));
+        Serve(HttpAnswer(
+            "200 OK\r\nSet-Cookie: PHPSESSID=s",
+            R"(<FORM name=uploadform onsubmit="return postIt();" action="/upload.php">)"));
+        Serve(HttpAnswer("302 Found\r\nLocation: /done.php"));
+        Serve(HttpAnswer("200 OK", "ok"));
+        Serve(HttpAnswer("200 OK", "<A id=downloadhref href=\"http://d/" + name +
+                                       "\">x</A><A id=filedelhref href=\"http://del/" + name +
+                                       "\">"));
         RunPosted();
     }
 };
