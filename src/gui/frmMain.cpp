@@ -31,6 +31,8 @@
 #include <QToolBar>
 #include <QUrl>
 
+#include <algorithm>
+
 // The icons live in the window's static library, which the linker would otherwise leave out.
 static void InitResources() {
     Q_INIT_RESOURCE(gui);
@@ -122,13 +124,15 @@ frmMain::frmMain(const frmMainSetup& setup, QWidget* parent)
         setWindowState(windowState() | Qt::WindowMaximized);
     }
     // Before the first close nothing is stored and every column would be 75 pixels, too narrow
-    // for names, sizes and links: the first run gets widths that fit them.
+    // for names, sizes and links: the first run gets widths that fit them and their captions.
     constexpr std::array<int, UploadListModel::ColumnCount> FirstRunWidths = {
-        200, 60, 90, 110, 80, 90, 150, 110, 90, 100, 75, 75, 300};
+        200, 60, 90, 110, 80, 90, 150, 110, 90, 120, 75, 75, 300};
     const bool stored = !modConfig::ReadIniValue(m_ConfigFile, "Listview", "column_01", "").empty();
+    QHeaderView* header = lvwMain->header();
     for (int i = 0; i < UploadListModel::ColumnCount; ++i) {
-        lvwMain->header()->resizeSection(i, stored ? m_Settings.ColumnWidth(i)
-                                                   : FirstRunWidths[static_cast<size_t>(i)]);
+        header->resizeSection(i, stored ? m_Settings.ColumnWidth(i)
+                                        : std::max(FirstRunWidths[static_cast<size_t>(i)],
+                                                   header->sectionSizeHint(i)));
     }
     m_Queue.Status().ShowUploadTraffic(m_Settings.StatisticSize());
     m_Queue.Status().ShowUploadCount(m_Settings.StatisticCount());
